@@ -1,0 +1,35 @@
+// The upload record list and the path set, both ordered ignoring ASCII case.
+#pragma once
+
+#include <json-c/json.h>
+
+#include <map>
+#include <set>
+#include <utility>
+
+#include "Common/xwstring.h"
+
+struct xwstring_less_than {
+  bool operator()(const xwstring& left, const xwstring& right) const;
+};
+
+// (file path, relative path)
+typedef std::pair<xwstring, xwstring> xwstring_pair;
+
+struct xwstring_pair_less_than {
+  bool operator()(const xwstring_pair& left, const xwstring_pair& right) const;
+};
+
+// Maps (file path, relative path) to the size in bytes.
+class CFileList : public std::map<xwstring_pair, double, xwstring_pair_less_than> {
+ public:
+  // The caller owns the array stored in `out`.
+  bool ToJSON(json_object*& out);
+  bool FromJSON(json_object* array);
+};
+
+class json_xwstringset : public std::set<xwstring, xwstring_less_than> {
+ public:
+  bool ToJSON(json_object*& out);
+  bool FromJSON(json_object* array);
+};

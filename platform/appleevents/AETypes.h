@@ -1,0 +1,96 @@
+// The Apple Event descriptor model and result codes, kept with the classic
+// names so that the client layer reads the same on every platform.
+#pragma once
+
+#include <cstdint>
+
+typedef int16_t OSErr;
+typedef uint32_t FourCharCode;
+typedef FourCharCode DescType;
+typedef FourCharCode AEKeyword;
+typedef FourCharCode AEEventClass;
+typedef FourCharCode AEEventID;
+typedef int32_t AESendMode;
+typedef int16_t AESendPriority;
+typedef int32_t AEReturnID;
+typedef int32_t AETransactionID;
+typedef intptr_t SRefCon;
+
+// Opaque, owned by the Apple Event layer; released with AEDisposeDesc.
+struct OpaqueAEDataStorage;
+typedef OpaqueAEDataStorage* AEDataStorage;
+
+struct AEDesc {
+  DescType descriptorType;
+  AEDataStorage dataHandle;
+};
+typedef AEDesc AEDescList;
+typedef AEDesc AERecord;
+typedef AEDesc AEAddressDesc;
+typedef AEDesc AppleEvent;
+
+struct ProcessSerialNumber {
+  uint32_t highLongOfPSN;
+  uint32_t lowLongOfPSN;
+};
+
+typedef OSErr (*AEEventHandlerProcPtr)(const AppleEvent* event, AppleEvent* reply,
+                                       SRefCon handlerRefCon);
+typedef AEEventHandlerProcPtr AEEventHandlerUPP;
+
+constexpr FourCharCode QXFourCC(const char (&code)[5]) {
+  return (FourCharCode(uint8_t(code[0])) << 24) | (FourCharCode(uint8_t(code[1])) << 16) |
+         (FourCharCode(uint8_t(code[2])) << 8) | FourCharCode(uint8_t(code[3]));
+}
+
+enum : OSErr {
+  noErr = 0,
+  paramErr = -50,
+  memFullErr = -108,
+  errAECoercionFail = -1700,
+  errAEDescNotFound = -1701,
+  errAEWrongDataType = -1703,
+  errAENotAEDesc = -1704,
+  errAEEventNotHandled = -1708,
+  errAENotAppleEvent = -1707,
+  errAEHandlerNotFound = -1717,
+  procNotFound = -600,
+  connectionInvalid = -609,
+};
+
+enum : DescType {
+  typeNull = QXFourCC("null"),
+  typeAEList = QXFourCC("list"),
+  typeAERecord = QXFourCC("reco"),
+  typeAppleEvent = QXFourCC("aevt"),
+  typeChar = QXFourCC("TEXT"),
+  typeProcessSerialNumber = QXFourCC("psn "),
+  typeMagnitude = QXFourCC("magn"),
+  typeBoolean = QXFourCC("bool"),
+  typeSInt16 = QXFourCC("shor"),
+  typeSInt32 = QXFourCC("long"),
+  typeType = QXFourCC("type"),
+  typeEnumerated = QXFourCC("enum"),
+  typeIEEE64BitFloatingPoint = QXFourCC("doub"),
+  typeSInt64 = QXFourCC("comp"),
+  typeObjectSpecifier = QXFourCC("obj "),
+  typeRangeDescriptor = QXFourCC("rang"),
+  typeInsertionLoc = QXFourCC("insl"),
+  typeAbsoluteOrdinal = QXFourCC("abso"),
+  typeWildCard = QXFourCC("****"),
+};
+
+enum : AEKeyword {
+  keyDirectObject = QXFourCC("----"),
+};
+
+enum : AESendMode {
+  kAENoReply = 0x00000001,
+  kAEQueueReply = 0x00000002,
+  kAEWaitReply = 0x00000003,
+  kAENeverInteract = 0x00000010,
+};
+
+enum : AESendPriority { kAENormalPriority = 0 };
+enum : AEReturnID { kAutoGenerateReturnID = -1 };
+enum : AETransactionID { kAnyTransactionID = 0 };
