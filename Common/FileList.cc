@@ -1,0 +1,96 @@
+#include "Common/FileList.h"
+
+#include <strings.h>
+
+#include "Common/json_msg_param.h"
+
+namespace {
+
+// Keys always hold text; an absent string orders as the empty one.
+const char* TextOf(const xwstring& string) {
+  const char* text = string;
+  return text != nullptr ? text : "";
+}
+
+int CompareIgnoringCase(const xwstring& left, const xwstring& right) {
+  return strcasecmp(TextOf(left), TextOf(right));
+}
+
+// Sizes are written with a fraction so that they read back as doubles.
+json_object* NewSize(double size) {
+  json_object* number = json_object_new_double(size);
+  if (number != nullptr)
+    json_object_set_serializer(number, json_object_double_to_json_string,
+                               const_cast<char*>("%f"), nullptr);
+  return number;
+}
+
+json_object* NewEntry(const xwstring_pair& key, double size) {
+  json_object* entry = json_object_new_object();
+  if (entry == nullptr) return nullptr;
+  json_object_object_add(entry, "file_path", json_object_new_string(TextOf(key.first)));
+  json_object_object_add(entry, "relative_path", json_object_new_string(TextOf(key.second)));
+  json_object_object_add(entry, "size", NewSize(size));
+  return entry;
+}
+
+}  // namespace
+
+bool xwstring_less_than::operator()(const xwstring& left, const xwstring& right) const {
+  return CompareIgnoringCase(left, right) < 0;
+}
+
+bool xwstring_pair_less_than::operator()(const xwstring_pair& left,
+                                         const xwstring_pair& right) const {
+  const int byFile = CompareIgnoringCase(left.first, right.first);
+  if (byFile != 0) return byFile < 0;
+  return CompareIgnoringCase(left.second, right.second) < 0;
+}
+
+bool CFileList::ToJSON(json_object*& out) {
+  if (empty()) return false;
+  out = json_object_new_array_ext(static_cast<int>(size()));
+  if (out == nullptr) return false;
+  for (const auto& [key, size] : *this) {
+    json_object* entry = NewEntry(key, size);
+    if (entry != nullptr) json_object_array_add(out, entry);
+  }
+  return true;
+}
+
+bool CFileList::FromJSON(json_object* array) {
+  json_msg_param_array elements(array);
+  const int count = elements.length();
+  if (count < 1) return false;
+  clear();
+  for (int i = 0; i < count; ++i) {
+    json_object* element = elements[i];
+    json_msg_param<char*> filePath(element, "file_path");
+    json_msg_param<char*> relativePath(element, "relative_path");
+    json_msg_param<double> size(element, "size");
+    emplace(xwstring_pair(xwstring(static_cast<char*>(filePath)),
+                          xwstring(static_cast<char*>(relativePath))),
+            static_cast<double>(size));
+  }
+  return true;
+}
+
+bool json_xwstringset::ToJSON(json_object*& out) {
+  if (empty()) return false;
+  out = json_object_new_array_ext(static_cast<int>(size()));
+  if (out == nullptr) return false;
+  for (const xwstring& path : *this) json_object_array_add(out, json_object_new_string(TextOf(path)));
+  return true;
+}
+
+bool json_xwstringset::FromJSON(json_object* array) {
+  json_msg_param_array elements(array);
+  const int count = elements.length();
+  if (count < 1) return false;
+  clear();
+  for (int i = 0; i < count; ++i) {
+    json_msg_param<char*> text(elements[i]);
+    emplace(static_cast<char*>(text));
+  }
+  return true;
+}

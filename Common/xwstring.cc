@@ -1,0 +1,223 @@
+#include "Common/xwstring.h"
+
+#include <glib.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <new>
+
+#include "platform/core/TextConversion.h"
+
+// Both forms live in one allocation: the wide form right after the header,
+// the narrow form after the wide one. Copies of a string share the buffer by
+// reference count, since upload lists hold the same paths many times over.
+// Sharing is not thread-safe: strings stay on the thread that made them.
+struct xwstring::Buffer {
+  uint32_t refs;
+  // A writable pointer has been handed out, so the forms may no longer agree
+  // and a copy must be rebuilt from the wide form rather than shared.
+  uint32_t exposed : 1;
+  uint32_t wideSize : 31;  // characters including the terminator
+
+  wchar_t* wide() { return reinterpret_cast<wchar_t*>(this + 1); }
+  char* narrow() { return reinterpret_cast<char*>(wide() + wideSize); }
+
+  static Buffer* Allocate(size_t wideSize, size_t narrowSize) {
+    void* memory = malloc(sizeof(Buffer) + wideSize * sizeof(wchar_t) + narrowSize);
+    if (memory == nullptr) throw std::bad_alloc();
+    Buffer* buffer = static_cast<Buffer*>(memory);
+    buffer->refs = 1;
+    buffer->exposed = 0;
+    buffer->wideSize = static_cast<uint32_t>(wideSize);
+    return buffer;
+  }
+
+  static void Release(Buffer* buffer) {
+    if (buffer != nullptr && --buffer->refs == 0) free(buffer);
+  }
+};
+
+static_assert(sizeof(wchar_t) == 4, "wide strings are UTF-32");
+
+xwstring::xwstring() = default;
+
+xwstring::xwstring(const char* text, int length) { Copy(text, length); }
+
+xwstring::xwstring(const wchar_t* text, int length) { Copy(text, length); }
+
+xwstring::xwstring(const xwstring& other, int length) {
+  if (other.mBuffer == nullptr) return;
+  if (length < 0 && !other.mBuffer->exposed) {
+    mBuffer = other.mBuffer;
+    ++mBuffer->refs;
+    return;
+  }
+  Copy(other.mBuffer->wide(), length);
+}
+
+xwstring::xwstring(const std::wstring& text, int length) { Copy(text.c_str(), length); }
+
+xwstring::xwstring(xwstring&& other) noexcept : mBuffer(other.mBuffer) { other.mBuffer = nullptr; }
+
+xwstring::~xwstring() { Clear(); }
+
+void xwstring::Copy(const char* text, int length) {
+  if (text == nullptr) {
+    Clear();
+    return;
+  }
+  const size_t bytes = length < 0 ? strlen(text) : strnlen(text, size_t(length));
+  // A UTF-8 text never has more characters than bytes.
+  Buffer* buffer = Buffer::Allocate(bytes + 1, bytes + 1);
+  wchar_t* wide = buffer->wide();
+  wide[QXDecodeUTF8Into(text, bytes, wide)] = L'\0';
+  char* narrow = buffer->narrow();
+  memcpy(narrow, text, bytes);
+  narrow[bytes] = '\0';
+  Buffer::Release(mBuffer);
+  mBuffer = buffer;
+}
+
+void xwstring::Copy(const wchar_t* text, int length) {
+  if (text == nullptr) {
+    Clear();
+    return;
+  }
+  const size_t chars = length < 0 ? wcslen(text) : wcsnlen(text, size_t(length));
+  const size_t bytes = QXEncodedLength(text, chars);
+  Buffer* buffer = Buffer::Allocate(chars + 1, bytes + 1);
+  wchar_t* wide = buffer->wide();
+  wmemcpy(wide, text, chars);
+  wide[chars] = L'\0';
+  char* narrow = buffer->narrow();
+  narrow[QXEncodeUTF8Into(text, chars, narrow)] = '\0';
+  Buffer::Release(mBuffer);
+  mBuffer = buffer;
+}
+
+xwstring& xwstring::operator=(const char* text) {
+  Copy(text, -1);
+  return *this;
+}
+
+xwstring& xwstring::operator=(const wchar_t* text) {
+  Copy(text, -1);
+  return *this;
+}
+
+xwstring& xwstring::operator=(const std::wstring& text) {
+  Copy(text.c_str(), -1);
+  return *this;
+}
+
+xwstring& xwstring::operator=(const xwstring& other) {
+  if (this == &other || mBuffer == other.mBuffer) return *this;
+  xwstring copy(other);
+  std::swap(mBuffer, copy.mBuffer);
+  return *this;
+}
+
+xwstring& xwstring::operator=(xwstring&& other) noexcept {
+  if (this != &other) std::swap(mBuffer, other.mBuffer);
+  return *this;
+}
+
+xwstring::operator char*() {
+  if (mBuffer == nullptr) return nullptr;
+  Detach();
+  return mBuffer->narrow();
+}
+
+xwstring::operator const char*() const { return mBuffer ? mBuffer->narrow() : nullptr; }
+
+xwstring::operator wchar_t*() {
+  if (mBuffer == nullptr) return nullptr;
+  Detach();
+  return mBuffer->wide();
+}
+
+xwstring::operator const wchar_t*() const { return mBuffer ? mBuffer->wide() : nullptr; }
+
+const wchar_t* xwstring::c_xwstring() const { return mBuffer ? mBuffer->wide() : nullptr; }
+
+int xwstring::length() const {
+  if (mBuffer == nullptr) return -1;
+  return static_cast<int>(strlen(mBuffer->narrow()));
+}
+
+void xwstring::Clear() {
+  Buffer::Release(mBuffer);
+  mBuffer = nullptr;
+}
+
+void xwstring::ClearMemory(void* buffer, long size) {
+  if (buffer != nullptr && size > 0) memset(buffer, 0, size_t(size));
+}
+
+long xwstring::ConvertToUnicode(const char* source, long count, wchar_t* destination,
+                                long capacity) {
+  if (source == nullptr) return 1;
+  const size_t bytes = count < 0 ? strlen(source) : size_t(count);
+  if (destination == nullptr) return long(QXDecodedLength(source, bytes)) + 1;
+  const std::wstring chars = QXDecodeUTF8(source, bytes);
+  const size_t written = capacity < 0 ? 0 : std::min(chars.size(), size_t(capacity));
+  wmemcpy(destination, chars.data(), written);
+  if (written < size_t(capacity)) destination[written] = L'\0';
+  return long(written) + 1;
+}
+
+long xwstring::ConvertFromUnicode(const wchar_t* source, long count, char* destination,
+                                  long capacity) {
+  if (source == nullptr) return 1;
+  const size_t chars = count < 0 ? wcslen(source) : size_t(count);
+  if (destination == nullptr) return long(QXEncodedLength(source, chars)) + 1;
+  // Only whole characters are written.
+  size_t written = 0;
+  char unit[4];
+  for (size_t i = 0; i < chars; ++i) {
+    const size_t n = QXEncodeUTF8Into(source + i, 1, unit);
+    if (capacity < 0 || written + n > size_t(capacity)) break;
+    memcpy(destination + written, unit, n);
+    written += n;
+  }
+  if (capacity > 0 && written < size_t(capacity)) destination[written] = '\0';
+  return long(written) + 1;
+}
+
+void xwstring::Detach() {
+  if (mBuffer->refs > 1) {
+    const size_t wideBytes = mBuffer->wideSize * sizeof(wchar_t);
+    const size_t narrowSize = strlen(mBuffer->narrow()) + 1;
+    Buffer* own = Buffer::Allocate(mBuffer->wideSize, narrowSize);
+    memcpy(own->wide(), mBuffer->wide(), wideBytes);
+    memcpy(own->narrow(), mBuffer->narrow(), narrowSize);
+    Buffer::Release(mBuffer);
+    mBuffer = own;
+  }
+  mBuffer->exposed = 1;
+}
+
+std::string ComposeUTF8(std::string text) {
+  // The text is taken as a C string.
+  const size_t nul = text.find('\0');
+  if (nul != std::string::npos) text.resize(nul);
+  std::string composed = QXComposeNFC(text);
+  // The composition buffer holds 2047 bytes of text; a longer result is cut
+  // after the last whole character that fits.
+  constexpr size_t kLimit = 2047;
+  if (composed.size() > kLimit) {
+    size_t cut = 0;
+    while (cut < composed.size()) {
+      const char* p = composed.data() + cut;
+      const gunichar c = g_utf8_get_char_validated(p, composed.size() - cut);
+      const size_t step = c < 0x110000 ? g_utf8_skip[static_cast<unsigned char>(*p)] : 1;
+      if (cut + step > kLimit) break;
+      cut += step;
+    }
+    composed.resize(cut);
+  }
+  return composed;
+}
