@@ -20,14 +20,15 @@ int CompareIgnoringCase(const xwstring& left, const xwstring& right) {
 json_object* NewSize(double size) {
   json_object* number = json_object_new_double(size);
   if (number != nullptr)
-    json_object_set_serializer(number, json_object_double_to_json_string,
-                               const_cast<char*>("%f"), nullptr);
+    json_object_set_serializer(number, json_object_double_to_json_string, const_cast<char*>("%f"),
+                               nullptr);
   return number;
 }
 
 json_object* NewEntry(const xwstring_pair& key, double size) {
   json_object* entry = json_object_new_object();
-  if (entry == nullptr) return nullptr;
+  if (entry == nullptr)
+    return nullptr;
   json_object_object_add(entry, "file_path", json_object_new_string(TextOf(key.first)));
   json_object_object_add(entry, "relative_path", json_object_new_string(TextOf(key.second)));
   json_object_object_add(entry, "size", NewSize(size));
@@ -43,17 +44,21 @@ bool xwstring_less_than::operator()(const xwstring& left, const xwstring& right)
 bool xwstring_pair_less_than::operator()(const xwstring_pair& left,
                                          const xwstring_pair& right) const {
   const int byFile = CompareIgnoringCase(left.first, right.first);
-  if (byFile != 0) return byFile < 0;
+  if (byFile != 0)
+    return byFile < 0;
   return CompareIgnoringCase(left.second, right.second) < 0;
 }
 
 bool CFileList::ToJSON(json_object*& out) {
-  if (empty()) return false;
+  if (empty())
+    return false;
   out = json_object_new_array_ext(static_cast<int>(size()));
-  if (out == nullptr) return false;
+  if (out == nullptr)
+    return false;
   for (const auto& [key, size] : *this) {
     json_object* entry = NewEntry(key, size);
-    if (entry != nullptr) json_object_array_add(out, entry);
+    if (entry != nullptr)
+      json_object_array_add(out, entry);
   }
   return true;
 }
@@ -61,7 +66,8 @@ bool CFileList::ToJSON(json_object*& out) {
 bool CFileList::FromJSON(json_object* array) {
   json_msg_param_array elements(array);
   const int count = elements.length();
-  if (count < 1) return false;
+  if (count < 1)
+    return false;
   clear();
   for (int i = 0; i < count; ++i) {
     json_object* element = elements[i];
@@ -76,17 +82,21 @@ bool CFileList::FromJSON(json_object* array) {
 }
 
 bool json_xwstringset::ToJSON(json_object*& out) {
-  if (empty()) return false;
+  if (empty())
+    return false;
   out = json_object_new_array_ext(static_cast<int>(size()));
-  if (out == nullptr) return false;
-  for (const xwstring& path : *this) json_object_array_add(out, json_object_new_string(TextOf(path)));
+  if (out == nullptr)
+    return false;
+  for (const xwstring& path : *this)
+    json_object_array_add(out, json_object_new_string(TextOf(path)));
   return true;
 }
 
 bool json_xwstringset::FromJSON(json_object* array) {
   json_msg_param_array elements(array);
   const int count = elements.length();
-  if (count < 1) return false;
+  if (count < 1)
+    return false;
   clear();
   for (int i = 0; i < count; ++i) {
     json_msg_param<char*> text(elements[i]);

@@ -23,10 +23,13 @@ CLogger::~CLogger() {
   mCallbackRefCon = 0;
 }
 
-void CLogger::Log(const char* /*level*/, char* /*text*/) { assert(mCallback != NULL); }
+void CLogger::Log(const char* /*level*/, char* /*text*/) {
+  assert(mCallback != NULL);
+}
 
 void CLogger::Error(const char* format, ...) {
-  if (format == nullptr) return;
+  if (format == nullptr)
+    return;
   va_list arguments;
   va_start(arguments, format);
   FormatAndLog(*this, "ERROR", format, arguments);
@@ -34,7 +37,8 @@ void CLogger::Error(const char* format, ...) {
 }
 
 void CLogger::Warning(const char* format, ...) {
-  if (format == nullptr) return;
+  if (format == nullptr)
+    return;
   va_list arguments;
   va_start(arguments, format);
   FormatAndLog(*this, "WARNING", format, arguments);
@@ -42,7 +46,8 @@ void CLogger::Warning(const char* format, ...) {
 }
 
 void CLogger::Info(const char* format, ...) {
-  if (format == nullptr) return;
+  if (format == nullptr)
+    return;
   va_list arguments;
   va_start(arguments, format);
   FormatAndLog(*this, "INFO", format, arguments);
@@ -50,14 +55,17 @@ void CLogger::Info(const char* format, ...) {
 }
 
 void CLogger::Debug(const char* format, ...) {
-  if (format == nullptr) return;
+  if (format == nullptr)
+    return;
   va_list arguments;
   va_start(arguments, format);
   FormatAndLog(*this, "DEBUG", format, arguments);
   va_end(arguments);
 }
 
-void CLogger::DebugMsg(const char* text) { Log("DEBUG", const_cast<char*>(text)); }
+void CLogger::DebugMsg(const char* text) {
+  Log("DEBUG", const_cast<char*>(text));
+}
 
 void CLogger::SetOutputProc(OutputProc proc, long refCon) {
   mCallback = proc;

@@ -17,13 +17,15 @@ bool HasType(const json_object* object, json_type type) {
 
 // The member's text when it is a string, else null.
 const char* StringOf(const json_object* object) {
-  return HasType(object, json_type_string) ? json_object_get_string(const_cast<json_object*>(object))
-                                           : nullptr;
+  return HasType(object, json_type_string)
+             ? json_object_get_string(const_cast<json_object*>(object))
+             : nullptr;
 }
 
 bool EqualsIgnoringCase(const json_object* object, const char* other) {
   const char* text = StringOf(object);
-  if (text == nullptr) return other == nullptr;
+  if (text == nullptr)
+    return other == nullptr;
   return other != nullptr && strcasecmp(text, other) == 0;
 }
 
@@ -34,22 +36,28 @@ bool json_msg_is_usable(const json_object* object) {
   return value != 0 && value < UINTPTR_MAX - kLastErrorValues + 1;
 }
 
-json_object* json_msg_absent() { return reinterpret_cast<json_object*>(UINTPTR_MAX); }
+json_object* json_msg_absent() {
+  return reinterpret_cast<json_object*>(UINTPTR_MAX);
+}
 
 json_msg_param_base::json_msg_param_base(json_object* message, const char* name)
     : mParent(message), mObject(json_msg_absent()) {
-  if (!json_msg_is_usable(message)) return;
+  if (!json_msg_is_usable(message))
+    return;
   json_object_get(message);
-  if (json_object_get_type(message) != json_type_object) return;
+  if (json_object_get_type(message) != json_type_object)
+    return;
   json_object* member = json_object_object_get(message, name);
-  if (member != nullptr) mObject = member;
+  if (member != nullptr)
+    mObject = member;
 }
 
 json_msg_param_base::json_msg_param_base(json_object* value)
     : mParent(json_msg_absent()), mObject(value) {}
 
 json_msg_param_base::~json_msg_param_base() {
-  if (json_msg_is_usable(mParent)) json_object_put(mParent);
+  if (json_msg_is_usable(mParent))
+    json_object_put(mParent);
 }
 
 json_msg_param<char*>::json_msg_param(json_object* message, const char* name)
@@ -123,6 +131,7 @@ int json_msg_param_array::length() const {
 }
 
 json_object* json_msg_param_array::operator[](int index) const {
-  if (!HasType(mObject, json_type_array)) return json_msg_absent();
+  if (!HasType(mObject, json_type_array))
+    return json_msg_absent();
   return json_object_array_get_idx(mObject, static_cast<size_t>(index));
 }

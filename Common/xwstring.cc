@@ -27,7 +27,8 @@ struct xwstring::Buffer {
 
   static Buffer* Allocate(size_t wideSize, size_t narrowSize) {
     void* memory = malloc(sizeof(Buffer) + wideSize * sizeof(wchar_t) + narrowSize);
-    if (memory == nullptr) throw std::bad_alloc();
+    if (memory == nullptr)
+      throw std::bad_alloc();
     Buffer* buffer = static_cast<Buffer*>(memory);
     buffer->refs = 1;
     buffer->exposed = 0;
@@ -36,7 +37,8 @@ struct xwstring::Buffer {
   }
 
   static void Release(Buffer* buffer) {
-    if (buffer != nullptr && --buffer->refs == 0) free(buffer);
+    if (buffer != nullptr && --buffer->refs == 0)
+      free(buffer);
   }
 };
 
@@ -44,12 +46,17 @@ static_assert(sizeof(wchar_t) == 4, "wide strings are UTF-32");
 
 xwstring::xwstring() = default;
 
-xwstring::xwstring(const char* text, int length) { Copy(text, length); }
+xwstring::xwstring(const char* text, int length) {
+  Copy(text, length);
+}
 
-xwstring::xwstring(const wchar_t* text, int length) { Copy(text, length); }
+xwstring::xwstring(const wchar_t* text, int length) {
+  Copy(text, length);
+}
 
 xwstring::xwstring(const xwstring& other, int length) {
-  if (other.mBuffer == nullptr) return;
+  if (other.mBuffer == nullptr)
+    return;
   if (length < 0 && !other.mBuffer->exposed) {
     mBuffer = other.mBuffer;
     ++mBuffer->refs;
@@ -58,11 +65,17 @@ xwstring::xwstring(const xwstring& other, int length) {
   Copy(other.mBuffer->wide(), length);
 }
 
-xwstring::xwstring(const std::wstring& text, int length) { Copy(text.c_str(), length); }
+xwstring::xwstring(const std::wstring& text, int length) {
+  Copy(text.c_str(), length);
+}
 
-xwstring::xwstring(xwstring&& other) noexcept : mBuffer(other.mBuffer) { other.mBuffer = nullptr; }
+xwstring::xwstring(xwstring&& other) noexcept : mBuffer(other.mBuffer) {
+  other.mBuffer = nullptr;
+}
 
-xwstring::~xwstring() { Clear(); }
+xwstring::~xwstring() {
+  Clear();
+}
 
 void xwstring::Copy(const char* text, int length) {
   if (text == nullptr) {
@@ -114,37 +127,48 @@ xwstring& xwstring::operator=(const std::wstring& text) {
 }
 
 xwstring& xwstring::operator=(const xwstring& other) {
-  if (this == &other || mBuffer == other.mBuffer) return *this;
+  if (this == &other || mBuffer == other.mBuffer)
+    return *this;
   xwstring copy(other);
   std::swap(mBuffer, copy.mBuffer);
   return *this;
 }
 
 xwstring& xwstring::operator=(xwstring&& other) noexcept {
-  if (this != &other) std::swap(mBuffer, other.mBuffer);
+  if (this != &other)
+    std::swap(mBuffer, other.mBuffer);
   return *this;
 }
 
 xwstring::operator char*() {
-  if (mBuffer == nullptr) return nullptr;
+  if (mBuffer == nullptr)
+    return nullptr;
   Detach();
   return mBuffer->narrow();
 }
 
-xwstring::operator const char*() const { return mBuffer ? mBuffer->narrow() : nullptr; }
+xwstring::operator const char*() const {
+  return mBuffer ? mBuffer->narrow() : nullptr;
+}
 
 xwstring::operator wchar_t*() {
-  if (mBuffer == nullptr) return nullptr;
+  if (mBuffer == nullptr)
+    return nullptr;
   Detach();
   return mBuffer->wide();
 }
 
-xwstring::operator const wchar_t*() const { return mBuffer ? mBuffer->wide() : nullptr; }
+xwstring::operator const wchar_t*() const {
+  return mBuffer ? mBuffer->wide() : nullptr;
+}
 
-const wchar_t* xwstring::c_xwstring() const { return mBuffer ? mBuffer->wide() : nullptr; }
+const wchar_t* xwstring::c_xwstring() const {
+  return mBuffer ? mBuffer->wide() : nullptr;
+}
 
 int xwstring::length() const {
-  if (mBuffer == nullptr) return -1;
+  if (mBuffer == nullptr)
+    return -1;
   return static_cast<int>(strlen(mBuffer->narrow()));
 }
 
@@ -154,36 +178,44 @@ void xwstring::Clear() {
 }
 
 void xwstring::ClearMemory(void* buffer, long size) {
-  if (buffer != nullptr && size > 0) memset(buffer, 0, size_t(size));
+  if (buffer != nullptr && size > 0)
+    memset(buffer, 0, size_t(size));
 }
 
 long xwstring::ConvertToUnicode(const char* source, long count, wchar_t* destination,
                                 long capacity) {
-  if (source == nullptr) return 1;
+  if (source == nullptr)
+    return 1;
   const size_t bytes = count < 0 ? strlen(source) : size_t(count);
-  if (destination == nullptr) return long(QXDecodedLength(source, bytes)) + 1;
+  if (destination == nullptr)
+    return long(QXDecodedLength(source, bytes)) + 1;
   const std::wstring chars = QXDecodeUTF8(source, bytes);
   const size_t written = capacity < 0 ? 0 : std::min(chars.size(), size_t(capacity));
   wmemcpy(destination, chars.data(), written);
-  if (written < size_t(capacity)) destination[written] = L'\0';
+  if (written < size_t(capacity))
+    destination[written] = L'\0';
   return long(written) + 1;
 }
 
 long xwstring::ConvertFromUnicode(const wchar_t* source, long count, char* destination,
                                   long capacity) {
-  if (source == nullptr) return 1;
+  if (source == nullptr)
+    return 1;
   const size_t chars = count < 0 ? wcslen(source) : size_t(count);
-  if (destination == nullptr) return long(QXEncodedLength(source, chars)) + 1;
+  if (destination == nullptr)
+    return long(QXEncodedLength(source, chars)) + 1;
   // Only whole characters are written.
   size_t written = 0;
   char unit[4];
   for (size_t i = 0; i < chars; ++i) {
     const size_t n = QXEncodeUTF8Into(source + i, 1, unit);
-    if (capacity < 0 || written + n > size_t(capacity)) break;
+    if (capacity < 0 || written + n > size_t(capacity))
+      break;
     memcpy(destination + written, unit, n);
     written += n;
   }
-  if (capacity > 0 && written < size_t(capacity)) destination[written] = '\0';
+  if (capacity > 0 && written < size_t(capacity))
+    destination[written] = '\0';
   return long(written) + 1;
 }
 
@@ -203,7 +235,8 @@ void xwstring::Detach() {
 std::string ComposeUTF8(std::string text) {
   // The text is taken as a C string.
   const size_t nul = text.find('\0');
-  if (nul != std::string::npos) text.resize(nul);
+  if (nul != std::string::npos)
+    text.resize(nul);
   std::string composed = QXComposeNFC(text);
   // The composition buffer holds 2047 bytes of text; a longer result is cut
   // after the last whole character that fits.
@@ -214,7 +247,8 @@ std::string ComposeUTF8(std::string text) {
       const char* p = composed.data() + cut;
       const gunichar c = g_utf8_get_char_validated(p, composed.size() - cut);
       const size_t step = c < 0x110000 ? g_utf8_skip[static_cast<unsigned char>(*p)] : 1;
-      if (cut + step > kLimit) break;
+      if (cut + step > kLimit)
+        break;
       cut += step;
     }
     composed.resize(cut);

@@ -7,9 +7,11 @@
 #include "platform/core/TextConversion.h"
 
 std::optional<std::string> NSStringFromWchar(const wchar_t* text) {
-  if (text == nullptr) return std::nullopt;
+  if (text == nullptr)
+    return std::nullopt;
   const size_t n = wcslen(text);
-  if (!QXCanEncodeUTF8(text, n)) return std::nullopt;
+  if (!QXCanEncodeUTF8(text, n))
+    return std::nullopt;
   return QXEncodeUTF8(text, n);
 }
 
@@ -18,7 +20,8 @@ std::optional<std::string> NSStringFromWstring(const std::wstring& text) {
 }
 
 std::unique_ptr<wchar_t[]> wcharFromNSString(const std::optional<std::string>& string) {
-  if (!string) return nullptr;
+  if (!string)
+    return nullptr;
   const size_t n = QXDecodedLength(string->data(), string->size());
   std::unique_ptr<wchar_t[]> result(new wchar_t[n + 1]);
   QXDecodeUTF8Into(string->data(), string->size(), result.get());
@@ -32,9 +35,11 @@ std::wstring wstringFromNSString(const std::optional<std::string>& string) {
 }
 
 std::optional<std::string> NSStringFromWcharNoCopy(char* bytes, size_t length, bool freeWhenDone) {
-  if (bytes == nullptr) return std::nullopt;
+  if (bytes == nullptr)
+    return std::nullopt;
   std::string text(bytes, length);
-  if (freeWhenDone) free(bytes);
+  if (freeWhenDone)
+    free(bytes);
   return text;
 }
 
@@ -45,16 +50,21 @@ namespace {
 // components between repeated separators vanish.
 std::vector<std::string> PathComponents(const std::string& path) {
   std::vector<std::string> components;
-  if (path.empty()) return components;
-  if (path[0] == '/') components.emplace_back("/");
+  if (path.empty())
+    return components;
+  if (path[0] == '/')
+    components.emplace_back("/");
   size_t start = 0;
   while (start < path.size()) {
     size_t slash = path.find('/', start);
-    if (slash == std::string::npos) slash = path.size();
-    if (slash > start) components.emplace_back(path, start, slash - start);
+    if (slash == std::string::npos)
+      slash = path.size();
+    if (slash > start)
+      components.emplace_back(path, start, slash - start);
     start = slash + 1;
   }
-  if (path.size() > 1 && path.back() == '/') components.emplace_back("/");
+  if (path.size() > 1 && path.back() == '/')
+    components.emplace_back("/");
   return components;
 }
 
@@ -62,10 +72,12 @@ std::string PathWithComponents(const std::vector<std::string>& components) {
   std::string path;
   for (const std::string& component : components) {
     if (component == "/") {
-      if (path.empty() || path.back() != '/') path += '/';
+      if (path.empty() || path.back() != '/')
+        path += '/';
       continue;
     }
-    if (!path.empty() && path.back() != '/') path += '/';
+    if (!path.empty() && path.back() != '/')
+      path += '/';
     path += component;
   }
   return path;

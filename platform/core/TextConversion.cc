@@ -10,7 +10,9 @@ namespace {
 constexpr wchar_t kEscapeBase = 0xDC00;
 constexpr uint32_t kReplacement = 0xFFFD;
 
-inline bool IsContinuation(unsigned char byte) { return (byte & 0xC0) == 0x80; }
+inline bool IsContinuation(unsigned char byte) {
+  return (byte & 0xC0) == 0x80;
+}
 
 // Length of the valid UTF-8 sequence at `p` (at most `left` bytes), or 0 when
 // the lead byte starts no valid sequence. Overlong forms, encoded surrogates
@@ -21,24 +23,31 @@ inline size_t DecodeOne(const unsigned char* p, size_t left, uint32_t& value) {
     value = lead;
     return 1;
   }
-  if (lead < 0xC2) return 0;
+  if (lead < 0xC2)
+    return 0;
   if (lead < 0xE0) {
-    if (left < 2 || !IsContinuation(p[1])) return 0;
+    if (left < 2 || !IsContinuation(p[1]))
+      return 0;
     value = (uint32_t(lead & 0x1F) << 6) | (p[1] & 0x3F);
     return 2;
   }
   if (lead < 0xF0) {
-    if (left < 3 || !IsContinuation(p[1]) || !IsContinuation(p[2])) return 0;
-    if (lead == 0xE0 && p[1] < 0xA0) return 0;  // overlong
-    if (lead == 0xED && p[1] >= 0xA0) return 0;  // surrogate
+    if (left < 3 || !IsContinuation(p[1]) || !IsContinuation(p[2]))
+      return 0;
+    if (lead == 0xE0 && p[1] < 0xA0)
+      return 0;  // overlong
+    if (lead == 0xED && p[1] >= 0xA0)
+      return 0;  // surrogate
     value = (uint32_t(lead & 0x0F) << 12) | (uint32_t(p[1] & 0x3F) << 6) | (p[2] & 0x3F);
     return 3;
   }
   if (lead < 0xF5) {
     if (left < 4 || !IsContinuation(p[1]) || !IsContinuation(p[2]) || !IsContinuation(p[3]))
       return 0;
-    if (lead == 0xF0 && p[1] < 0x90) return 0;  // overlong
-    if (lead == 0xF4 && p[1] >= 0x90) return 0;  // above U+10FFFF
+    if (lead == 0xF0 && p[1] < 0x90)
+      return 0;  // overlong
+    if (lead == 0xF4 && p[1] >= 0x90)
+      return 0;  // above U+10FFFF
     value = (uint32_t(lead & 0x07) << 18) | (uint32_t(p[1] & 0x3F) << 12) |
             (uint32_t(p[2] & 0x3F) << 6) | (p[3] & 0x3F);
     return 4;
@@ -46,15 +55,24 @@ inline size_t DecodeOne(const unsigned char* p, size_t left, uint32_t& value) {
   return 0;
 }
 
-inline bool IsEscapedByte(uint32_t c) { return c >= 0xDC80 && c <= 0xDCFF; }
-inline bool IsScalar(uint32_t c) { return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF); }
+inline bool IsEscapedByte(uint32_t c) {
+  return c >= 0xDC80 && c <= 0xDCFF;
+}
+inline bool IsScalar(uint32_t c) {
+  return c < 0xD800 || (c > 0xDFFF && c <= 0x10FFFF);
+}
 
 inline size_t EncodedSize(uint32_t c) {
-  if (c < 0x80) return 1;
-  if (c < 0x800) return 2;
-  if (IsEscapedByte(c)) return 1;
-  if (c < 0x10000) return 3;  // lone surrogates become U+FFFD, also 3 bytes
-  if (c <= 0x10FFFF) return 4;
+  if (c < 0x80)
+    return 1;
+  if (c < 0x800)
+    return 2;
+  if (IsEscapedByte(c))
+    return 1;
+  if (c < 0x10000)
+    return 3;  // lone surrogates become U+FFFD, also 3 bytes
+  if (c <= 0x10FFFF)
+    return 4;
   return 3;
 }
 
@@ -67,7 +85,8 @@ inline char* EncodeOne(uint32_t c, char* out) {
   } else if (IsEscapedByte(c)) {
     *out++ = char(c - kEscapeBase);
   } else if (c < 0x10000 || c > 0x10FFFF) {
-    if (!IsScalar(c)) c = kReplacement;
+    if (!IsScalar(c))
+      c = kReplacement;
     *out++ = char(0xE0 | (c >> 12));
     *out++ = char(0x80 | ((c >> 6) & 0x3F));
     *out++ = char(0x80 | (c & 0x3F));
@@ -82,7 +101,8 @@ inline char* EncodeOne(uint32_t c, char* out) {
 
 inline bool IsAscii(const char* bytes, size_t n) {
   for (size_t i = 0; i < n; ++i)
-    if (static_cast<unsigned char>(bytes[i]) >= 0x80) return false;
+    if (static_cast<unsigned char>(bytes[i]) >= 0x80)
+      return false;
   return true;
 }
 
@@ -134,7 +154,8 @@ std::wstring QXDecodeUTF8(const char* bytes, size_t n) {
 
 size_t QXEncodedLength(const wchar_t* chars, size_t n) {
   size_t bytes = 0;
-  for (size_t i = 0; i < n; ++i) bytes += EncodedSize(uint32_t(chars[i]));
+  for (size_t i = 0; i < n; ++i)
+    bytes += EncodedSize(uint32_t(chars[i]));
   return bytes;
 }
 
@@ -159,13 +180,15 @@ std::string QXEncodeUTF8(const wchar_t* chars, size_t n) {
 bool QXCanEncodeUTF8(const wchar_t* chars, size_t n) {
   for (size_t i = 0; i < n; ++i) {
     const uint32_t c = uint32_t(chars[i]);
-    if (!IsScalar(c) && !IsEscapedByte(c)) return false;
+    if (!IsScalar(c) && !IsEscapedByte(c))
+      return false;
   }
   return true;
 }
 
 std::string QXComposeNFC(const std::string& text) {
-  if (IsAscii(text.data(), text.size())) return text;
+  if (IsAscii(text.data(), text.size()))
+    return text;
   // GLib only normalises valid UTF-8, so valid runs are composed one by one
   // and every other byte is kept where it stands.
   std::string result;
@@ -183,7 +206,8 @@ std::string QXComposeNFC(const std::string& text) {
         result.append(p, validEnd);
       p = validEnd;
     }
-    if (p < end) result.push_back(*p++);
+    if (p < end)
+      result.push_back(*p++);
   }
   return result;
 }

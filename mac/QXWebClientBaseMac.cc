@@ -1,0 +1,62 @@
+#include "mac/QXWebClientBaseMac.h"
+
+#include <json-c/json.h>
+
+#include "Common/Logger.h"
+#include "Common/Protocol.h"
+
+CQXWebClientBaseMac::CQXWebClientBaseMac() : mSupportDragDrop(0) {}
+
+CQXWebClientBaseMac::~CQXWebClientBaseMac() = default;
+
+bool CQXWebClientBaseMac::Initialize(xwstring& response) {
+  if (mLogger != nullptr)
+    mLogger->DebugMsg("Initialize");
+  json_object* message = json_object_new_object();
+  json_object_object_add(message, "version", json_object_new_string(QX_PROTOCOL_VERSION));
+  json_object_object_add(message, "type", json_object_new_string("Response"));
+  json_object_object_add(message, "code", json_object_new_string("Initialize"));
+  json_object_object_add(message, "support_dragdrop",
+                         json_object_new_boolean(mSupportDragDrop != 0));
+  response = json_object_to_json_string(message);
+  json_object_put(message);
+  return true;
+}
+
+void CQXWebClientBaseMac::CreateLogger() {
+  mLogger = CLoggerFactory::CreateLogger();
+  mLogger->SetOutputProc(WriteToLog, reinterpret_cast<long>(this));
+}
+
+void CQXWebClientBaseMac::WriteToLog(long client, const char* text) {
+  WC_WriteToSyslog(text);
+  if (client != 0)
+    reinterpret_cast<CQXWebClientBaseMac*>(client)->Log(text);
+}
+
+bool CQXWebClientBaseMac::RetrieveErrorString(tErrorStringID id, xwstring& text) {
+  switch (id) {
+    case kErrLaunchAssistant:
+      text = "Failed to launch Quorvex Assistant";
+      return true;
+    case kErrQueueLimitReached:
+      text = "Not allowed to queue more than %d files for sending";
+      return true;
+    case kErrFileNameTooLong:
+      text =
+          "Could not add '%s' for upload - the file name exceeds the maximum length of %d "
+          "characters";
+      return true;
+    case kErrAddFileOSError:
+      text = "Could not add '%s' for upload - an operating system error has occurred (%d)";
+      return true;
+    default:
+      if (mLogger != nullptr)
+        mLogger->Error("Unknown stringID specified %ld", static_cast<long>(id));
+      return false;
+  }
+}
+
+void CQXWebClientBaseMac::SetDownloadLocation(const std::wstring& path) {
+  mDownloadLocation = path;
+}
