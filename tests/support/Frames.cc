@@ -1,0 +1,68 @@
+#include "tests/support/Frames.h"
+
+JsonPtr ParseJson(const std::string& text) {
+  json_tokener* tokener = json_tokener_new();
+  JsonPtr parsed(json_tokener_parse_ex(tokener, text.data(), static_cast<int>(text.size())));
+  if (json_tokener_get_error(tokener) != json_tokener_success)
+    parsed.reset();
+  json_tokener_free(tokener);
+  return parsed;
+}
+
+std::optional<std::string> FrameString(const std::string& frame, const char* name) {
+  JsonPtr parsed = ParseJson(frame);
+  json_object* member = nullptr;
+  if (!json_object_object_get_ex(parsed.get(), name, &member) ||
+      !json_object_is_type(member, json_type_string))
+    return std::nullopt;
+  return std::string(json_object_get_string(member),
+                     static_cast<size_t>(json_object_get_string_len(member)));
+}
+
+std::vector<std::string> MemberNames(const std::string& frame) {
+  std::vector<std::string> names;
+  JsonPtr parsed = ParseJson(frame);
+  if (!json_object_is_type(parsed.get(), json_type_object))
+    return names;
+  json_object_object_foreach(parsed.get(), key, value) {
+    (void)value;
+    names.push_back(key);
+  }
+  return names;
+}
+
+bool IsLogRecord(const std::string& frame) {
+  return FrameString(frame, "type") == "Log";
+}
+
+std::vector<std::string> LogTexts(const std::vector<std::string>& frames) {
+  std::vector<std::string> texts;
+  for (const auto& frame : frames)
+    if (IsLogRecord(frame))
+      texts.push_back(FrameString(frame, "text").value_or(""));
+  return texts;
+}
+
+std::vector<std::string> NonLogFrames(const std::vector<std::string>& frames) {
+  std::vector<std::string> others;
+  for (const auto& frame : frames)
+    if (!IsLogRecord(frame))
+      others.push_back(frame);
+  return others;
+}
+
+bool IsLogRecordWithText(const std::string& frame, const std::string& text) {
+  return IsLogRecord(frame) && FrameString(frame, "text") == text;
+}
+
+bool IsMessageWithCode(const std::string& frame, const std::string& code) {
+  return !IsLogRecord(frame) && FrameString(frame, "code") == code;
+}
+
+std::string EncodeFrame(const std::string& body) {
+  uint32_t length = static_cast<uint32_t>(body.size());
+  std::string frame{static_cast<char>(length & 0xFF), static_cast<char>((length >> 8) & 0xFF),
+                    static_cast<char>((length >> 16) & 0xFF),
+                    static_cast<char>((length >> 24) & 0xFF)};
+  return frame + body;
+}

@@ -1,0 +1,36 @@
+// Reading the host's frames in tests: members by name, member order, and
+// the log records among the other messages.
+#pragma once
+
+#include <json-c/json.h>
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+struct JsonDeleter {
+  void operator()(json_object* object) const { json_object_put(object); }
+};
+using JsonPtr = std::unique_ptr<json_object, JsonDeleter>;
+
+// Null when the text is not JSON.
+JsonPtr ParseJson(const std::string& text);
+
+// The string member `name` of the frame, nullopt when missing or not a string.
+std::optional<std::string> FrameString(const std::string& frame, const char* name);
+// The frame's member names in the order they were written.
+std::vector<std::string> MemberNames(const std::string& frame);
+
+bool IsLogRecord(const std::string& frame);
+// The "text" of each log record among `frames`, in order; other frames skipped.
+std::vector<std::string> LogTexts(const std::vector<std::string>& frames);
+// Frames that are not log records.
+std::vector<std::string> NonLogFrames(const std::vector<std::string>& frames);
+// A predicate for ReadFramesUntil: a log record whose text equals `text`.
+bool IsLogRecordWithText(const std::string& frame, const std::string& text);
+// A predicate for ReadFramesUntil: a message (not a log record) with "code" `code`.
+bool IsMessageWithCode(const std::string& frame, const std::string& code);
+
+// A frame's wire form: 4-byte little-endian length, then the body.
+std::string EncodeFrame(const std::string& body);
