@@ -2,6 +2,8 @@
 
 #include <strings.h>
 
+#include <iterator>
+
 #include "Common/json_msg_param.h"
 
 namespace {

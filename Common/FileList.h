@@ -28,6 +28,10 @@ class CFileList : public std::map<xwstring_pair, double, xwstring_pair_less_than
   bool FromJSON(json_object* array);
 };
 
+// The JSON array of the entries in [first, last), in order; null when the
+// array cannot be created. The caller owns the array.
+json_object* FileListEntriesToJSON(CFileList::const_iterator first, CFileList::const_iterator last);
+
 class json_xwstringset : public std::set<xwstring, xwstring_less_than> {
  public:
   bool ToJSON(json_object*& out);

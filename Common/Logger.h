@@ -33,6 +33,7 @@ void WC_WriteToSyslog(const char* text);
 
 template <typename T>
 void WC_DeleteIfObject(T*& object) {
-  if (object != nullptr) delete object;
+  if (object != nullptr)
+    delete object;
   object = nullptr;
 }

@@ -37,8 +37,7 @@ class xwstring {
   static void ClearMemory(void* buffer, long size);
   // Both return the number of units produced (or needed) plus one for the
   // terminator; a negative count means "up to the source's terminator".
-  static long ConvertToUnicode(const char* source, long count, wchar_t* destination,
-                               long capacity);
+  static long ConvertToUnicode(const char* source, long count, wchar_t* destination, long capacity);
   static long ConvertFromUnicode(const wchar_t* source, long count, char* destination,
                                  long capacity);
 

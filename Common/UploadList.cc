@@ -1,0 +1,165 @@
+#include <cstring>
+#include <iterator>
+#include <string>
+
+#include "Common/QXWebClientBase.h"
+#include "Common/json_msg_param.h"
+
+namespace {
+
+constexpr long kMaxFileNameLength = 255;
+constexpr size_t kNotificationChunk = 1000;
+
+// A notification carrying `entries` as "files_ul"; null (and nothing
+// leaked) when either part cannot be created.
+json_object* NewListNotification(const char* code, CFileList::const_iterator first,
+                                 CFileList::const_iterator last) {
+  json_object* message = json_object_new_object();
+  if (message == nullptr)
+    return nullptr;
+  json_object_object_add(message, "version", json_object_new_string(QX_PROTOCOL_VERSION));
+  json_object_object_add(message, "type", json_object_new_string("Notification"));
+  json_object_object_add(message, "code", json_object_new_string(code));
+  json_object* entries = FileListEntriesToJSON(first, last);
+  if (entries == nullptr) {
+    json_object_put(message);
+    return nullptr;
+  }
+  json_object_object_add(message, "files_ul", entries);
+  return message;
+}
+
+}  // namespace
+
+bool CQXWebClientBase::QueueFilesForUpload(json_object* request) {
+  if (mLogger != nullptr)
+    mLogger->DebugMsg("QueueFilesForUpload");
+  const json_msg_param_array files(request, "files_ul");
+  CFileList list;
+  if (files.length() < 1 || !list.FromJSON(files)) {
+    if (mLogger != nullptr)
+      mLogger->Warning("Invalid request / no files to queue");
+    return false;
+  }
+
+  json_xwstringset items;
+  for (const auto& entry : list)
+    items.insert(entry.first.first);
+  // Queued paths come from the page, so the user confirms them first.
+  if (VerifyFileSelection(items))
+    AddFiles(items);
+  return true;
+}
+
+bool CQXWebClientBase::CheckFilenameLength(const xwstring& path) {
+  const char* text = path;
+  const char* separator = text != nullptr ? strrchr(text, '/') : nullptr;
+  if (separator == nullptr)
+    return true;
+  // Measured composed, as the file system stores names.
+  const std::string composed = ComposeUTF8(separator);
+  return static_cast<long>(composed.size()) - 1 <= kMaxFileNameLength;
+}
+
+bool CQXWebClientBase::AddFiles(CFileList& files) {
+  if (mLogger != nullptr)
+    mLogger->DebugMsg("AddFiles");
+  bool limitReached = false;
+  bool result = false;
+
+  // Admission in key order; once the limit is reached every later entry is
+  // dropped, not kept for later.
+  for (auto entry = files.begin(); entry != files.end();) {
+    if (!limitReached && static_cast<int32_t>(mUploadList.size()) >= mFileTransferLimit)
+      limitReached = true;
+    bool admitted = false;
+    if (limitReached) {
+      admitted = false;
+    } else if (!CheckFilenameLength(entry->first.first)) {
+      ReportError(kErrFileNameTooLong, static_cast<const char*>(entry->first.first),
+                  static_cast<int>(kMaxFileNameLength));
+    } else {
+      admitted = mUploadList.insert(*entry).second;
+    }
+    entry = admitted ? std::next(entry) : files.erase(entry);
+  }
+
+  if (files.empty()) {
+    if (mLogger != nullptr)
+      mLogger->DebugMsg("No files to add");
+    if (limitReached)
+      ReportError(kErrQueueLimitReached, mFileTransferLimit);
+    return false;
+  }
+
+  for (auto chunk = files.cbegin(); chunk != files.cend();) {
+    auto chunkEnd = chunk;
+    for (size_t n = 0; n < kNotificationChunk && chunkEnd != files.cend(); ++n)
+      ++chunkEnd;
+
+    json_object* message = NewListNotification("FilesAddedToUploadList", chunk, chunkEnd);
+    if (message == nullptr) {
+      if (mLogger != nullptr)
+        mLogger->Warning("Failed to create JSON message");
+    } else {
+      result = NotifyBrowser(json_object_to_json_string(message));
+      if (!result) {
+        // The browser never heard of these entries, so they go again.
+        if (mLogger != nullptr)
+          mLogger->Warning("Failed to notify browser");
+        for (auto entry = chunk; entry != chunkEnd; ++entry)
+          mUploadList.erase(entry->first);
+      }
+      json_object_put(message);
+    }
+    chunk = chunkEnd;
+  }
+
+  if (limitReached)
+    ReportError(kErrQueueLimitReached, mFileTransferLimit);
+  return result;
+}
+
+bool CQXWebClientBase::DeleteFilesFromUploadList(json_object* request) {
+  if (mLogger != nullptr)
+    mLogger->DebugMsg("DeleteFilesFromUploadList");
+  const json_msg_param_array files(request, "files_ul");
+  CFileList list;
+  if (files.length() < 1 || !list.FromJSON(files)) {
+    if (mLogger != nullptr)
+      mLogger->Warning("Invalid request / no files to delete");
+    return false;
+  }
+  return DeleteFiles(list);
+}
+
+bool CQXWebClientBase::DeleteFiles(CFileList& files) {
+  if (mLogger != nullptr)
+    mLogger->DebugMsg("DeleteFiles");
+  for (auto entry = files.begin(); entry != files.end();)
+    entry = mUploadList.erase(entry->first) != 0 ? std::next(entry) : files.erase(entry);
+
+  if (files.empty()) {
+    if (mLogger != nullptr)
+      mLogger->DebugMsg("No files to delete");
+    return false;
+  }
+
+  json_object* message =
+      NewListNotification("FilesDeletedFromUploadList", files.cbegin(), files.cend());
+  if (message == nullptr) {
+    if (mLogger != nullptr)
+      mLogger->Warning("Failed to create JSON message");
+    return false;
+  }
+  const bool result = NotifyBrowser(json_object_to_json_string(message));
+  if (!result) {
+    // Keep the browser's view and ours in step: the removal did not happen.
+    if (mLogger != nullptr)
+      mLogger->Warning("Failed to notify browser");
+    for (const auto& entry : files)
+      mUploadList.insert(entry);
+  }
+  json_object_put(message);
+  return result;
+}
