@@ -1,0 +1,40 @@
+// A lock shared by all processes through a lock file: whoever creates the
+// file holds the lock. Taking it is one atomic link(2) of a private file that
+// records the taker's pid and date, so two processes can never both succeed,
+// also on network file systems; breaking it is unlinking the file.
+#pragma once
+
+#include <sys/types.h>
+
+#include <memory>
+#include <string>
+
+namespace MacFileOperations {
+
+class QXDistributedLock {
+ public:
+  // Null when the lock file's folder does not exist.
+  static std::unique_ptr<QXDistributedLock> Make(const std::string& lockPath, int* error);
+
+  // One attempt; false when another holder has the file or on failure.
+  bool TryLock(int* error);
+  // Removes the lock file only when this object took it and it is still
+  // the same file.
+  void Unlock();
+  // Removes the lock file whoever holds it.
+  void Break();
+  // When the current lock file was made, seconds since the reference date;
+  // -1.0 when there is none.
+  double LockDate() const;
+  bool Holds() const { return mHeld; }
+
+ private:
+  explicit QXDistributedLock(std::string lockPath) : mPath(std::move(lockPath)) {}
+
+  std::string mPath;
+  bool mHeld = false;
+  dev_t mDevice = 0;
+  ino_t mInode = 0;
+};
+
+}  // namespace MacFileOperations
