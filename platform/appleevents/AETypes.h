@@ -15,6 +15,7 @@ typedef int16_t AESendPriority;
 typedef int32_t AEReturnID;
 typedef int32_t AETransactionID;
 typedef intptr_t SRefCon;
+typedef long Size;
 
 // Opaque, owned by the Apple Event layer; released with AEDisposeDesc.
 struct OpaqueAEDataStorage;
@@ -54,6 +55,8 @@ enum : OSErr {
   errAEEventNotHandled = -1708,
   errAENotAppleEvent = -1707,
   errAEHandlerNotFound = -1717,
+  errAETimeout = -1712,
+  errAEIllegalIndex = -1719,
   procNotFound = -600,
   connectionInvalid = -609,
 };
@@ -78,11 +81,25 @@ enum : DescType {
   typeInsertionLoc = QXFourCC("insl"),
   typeAbsoluteOrdinal = QXFourCC("abso"),
   typeWildCard = QXFourCC("****"),
+  typeIEEE32BitFloatingPoint = QXFourCC("sing"),
+  typeKeyword = QXFourCC("keyw"),
 };
 
 enum : AEKeyword {
   keyDirectObject = QXFourCC("----"),
+  keyErrorNumber = QXFourCC("errn"),
+  keyEventClassAttr = QXFourCC("evcl"),
+  keyEventIDAttr = QXFourCC("evid"),
+  keyAddressAttr = QXFourCC("addr"),
+  keyReturnIDAttr = QXFourCC("rtid"),
+  keyTransactionIDAttr = QXFourCC("tran"),
 };
+
+enum : AEEventClass { kCoreEventClass = QXFourCC("aevt") };
+enum : AEEventID { kAEAnswer = QXFourCC("ansr") };
+
+// The process a descriptor of this number addresses is the sender itself.
+enum : uint32_t { kNoProcess = 0, kCurrentProcess = 2 };
 
 enum : AESendMode {
   kAENoReply = 0x00000001,
@@ -92,5 +109,7 @@ enum : AESendMode {
 };
 
 enum : AESendPriority { kAENormalPriority = 0 };
+// Send timeouts are in ticks (sixtieths of a second).
+enum : int32_t { kAEDefaultTimeout = -1 };
 enum : AEReturnID { kAutoGenerateReturnID = -1 };
 enum : AETransactionID { kAnyTransactionID = 0 };

@@ -1,0 +1,145 @@
+// An event is one call of kQXAEMethod on the target's connection.
+#include <string>
+
+#include "platform/appleevents/AEGVariant.h"
+#include "platform/appleevents/AEStorage.h"
+#include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/BusConnection.h"
+#include "platform/appleevents/Processes.h"
+
+namespace {
+
+constexpr int kDefaultTimeoutTicks = 60 * 60;
+
+OSErr FromDBusError(const GError* error) {
+  if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER)) {
+    return procNotFound;
+  }
+  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT) ||
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_TIMEOUT) ||
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY)) {
+    return errAETimeout;
+  }
+  // A connection that takes no Apple Events.
+  if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT) ||
+      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_INTERFACE)) {
+    return errAEEventNotHandled;
+  }
+  return connectionInvalid;
+}
+
+OSErr TargetName(const AppleEvent* event, GDBusConnection* bus, std::string* name) {
+  ProcessSerialNumber psn{0, 0};
+  DescType type = typeNull;
+  Size size = 0;
+  OSErr err =
+      AEGetAttributePtr(event, keyAddressAttr, typeWildCard, &type, &psn, sizeof psn, &size);
+  if (err != noErr || type != typeProcessSerialNumber || size != sizeof psn)
+    return procNotFound;
+  if (psn.highLongOfPSN == 0 && psn.lowLongOfPSN == kCurrentProcess) {
+    *name = g_dbus_connection_get_unique_name(bus);
+  } else {
+    *name = QXBusNameFromProcessSerialNumber(psn);
+  }
+  return name->empty() ? procNotFound : noErr;
+}
+
+// A call without a reply to a name that has gone is dropped by the bus
+// without a word, so ask first: the sender must learn that its target quit.
+OSErr CheckTargetExists(GDBusConnection* bus, const std::string& name) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) answer = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "NameHasOwner",
+      g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(b)"), G_DBUS_CALL_FLAGS_NONE,
+      kQXBusCallTimeoutMs, nullptr, &error);
+  if (answer == nullptr)
+    return FromDBusError(error);
+  gboolean exists = FALSE;
+  g_variant_get(answer, "(b)", &exists);
+  return exists ? noErr : procNotFound;
+}
+
+OSErr SendWithoutReply(GDBusConnection* bus, const std::string& name, GVariant* body) {
+  OSErr err = CheckTargetExists(bus, name);
+  if (err != noErr) {
+    g_variant_unref(g_variant_ref_sink(body));
+    return err;
+  }
+  g_autoptr(GDBusMessage) message =
+      g_dbus_message_new_method_call(name.c_str(), kQXAEObjectPath, kQXAEInterface, kQXAEMethod);
+  g_dbus_message_set_body(message, body);
+  g_dbus_message_set_flags(message, G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED);
+  g_autoptr(GError) error = nullptr;
+  if (!g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr,
+                                      &error)) {
+    return FromDBusError(error);
+  }
+  return noErr;
+}
+
+OSErr SendAndWait(GDBusConnection* bus, const std::string& name, GVariant* body,
+                  int32_t timeoutInTicks, OSErr* handlerResult) {
+  g_autoptr(GVariant) answer = nullptr;
+  if (name == g_dbus_connection_get_unique_name(bus)) {
+    // Our own handlers run on this thread, which the wait would block.
+    g_autoptr(GVariant) sunk = g_variant_ref_sink(body);
+    answer = g_variant_ref_sink(QXReceiveAppleEvent(sunk));
+  } else {
+    if (timeoutInTicks == kAEDefaultTimeout)
+      timeoutInTicks = kDefaultTimeoutTicks;
+    if (timeoutInTicks <= 0) {
+      g_variant_unref(g_variant_ref_sink(body));
+      return paramErr;
+    }
+    int timeoutMs = static_cast<int>(std::max<int64_t>(1, int64_t(timeoutInTicks) * 1000 / 60));
+    g_autoptr(GError) error = nullptr;
+    answer = g_dbus_connection_call_sync(
+        bus, name.c_str(), kQXAEObjectPath, kQXAEInterface, kQXAEMethod, body,
+        G_VARIANT_TYPE("(n)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, timeoutMs, nullptr, &error);
+    if (answer == nullptr)
+      return FromDBusError(error);
+  }
+  int16_t result = 0;
+  g_variant_get(answer, "(n)", &result);
+  *handlerResult = result;
+  return noErr;
+}
+
+}  // namespace
+
+OSErr AESend(const AppleEvent* event, AppleEvent* reply, AESendMode sendMode, AESendPriority,
+             int32_t timeoutInTicks, AEIdleUPP, AEFilterUPP) {
+  if (reply != nullptr)
+    AEInitializeDesc(reply);
+  if (event == nullptr)
+    return paramErr;
+  if (!ae_internal::IsKind(event, OpaqueAEDataStorage::Kind::Event))
+    return errAENotAppleEvent;
+  AESendMode replyMode = sendMode & kAEWaitReply;
+  if (replyMode != kAENoReply && replyMode != kAEWaitReply)
+    return paramErr;
+  GDBusConnection* bus = QXSessionBus();
+  if (bus == nullptr)
+    return connectionInvalid;
+  std::string name;
+  OSErr err = TargetName(event, bus, &name);
+  if (err != noErr)
+    return err;
+  GVariant* body = g_variant_new("(@(uv))", AEDescToGVariant(event));
+  if (replyMode == kAENoReply)
+    return SendWithoutReply(bus, name, body);
+
+  OSErr handlerResult = noErr;
+  err = SendAndWait(bus, name, body, timeoutInTicks, &handlerResult);
+  if (err != noErr || reply == nullptr)
+    return err;
+  AEAddressDesc noAddress{typeNull, nullptr};
+  AECreateAppleEvent(kCoreEventClass, kAEAnswer, &noAddress, kAutoGenerateReturnID,
+                     kAnyTransactionID, reply);
+  if (handlerResult != noErr) {
+    AEPutParamPtr(reply, keyErrorNumber, typeSInt16, &handlerResult, sizeof handlerResult);
+  }
+  return noErr;
+}

@@ -1,0 +1,95 @@
+#include "platform/appleevents/BusConnection.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+namespace {
+
+const char kIntrospection[] =
+    "<node>"
+    "  <interface name='com.quorvex.AppleEvents'>"
+    "    <method name='Event'>"
+    "      <arg type='(uv)' name='event' direction='in'/>"
+    "      <arg type='n' name='result' direction='out'/>"
+    "    </method>"
+    "  </interface>"
+    "</node>";
+
+GDBusConnection* sConnection = nullptr;
+guint sRegistration = 0;
+gulong sClosedHandler = 0;
+
+void HandleMethodCall(GDBusConnection*, const char*, const char*, const char*, const char*,
+                      GVariant* parameters, GDBusMethodInvocation* invocation, gpointer) {
+  // Only one method is declared, and GDBus has checked its signature.
+  g_dbus_method_invocation_return_value(invocation, QXReceiveAppleEvent(parameters));
+}
+
+const GDBusInterfaceVTable kVTable = {HandleMethodCall, nullptr, nullptr, {nullptr}};
+
+void Forget() {
+  if (sConnection == nullptr)
+    return;
+  if (sRegistration != 0)
+    g_dbus_connection_unregister_object(sConnection, sRegistration);
+  g_signal_handler_disconnect(sConnection, sClosedHandler);
+  g_clear_object(&sConnection);
+  sRegistration = 0;
+  sClosedHandler = 0;
+}
+
+void OnClosed(GDBusConnection*, gboolean, GError*, gpointer) {
+  Forget();
+}
+
+std::string SessionBusAddress() {
+  const char* address = std::getenv("DBUS_SESSION_BUS_ADDRESS");
+  if (address != nullptr && *address != '\0') {
+    if (std::strstr(address, "autolaunch:") != nullptr)
+      return {};
+    return address;
+  }
+  // The per-user bus of a systemd session, when there is one.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (runtime == nullptr || *runtime == '\0')
+    return {};
+  g_autofree char* path = g_build_filename(runtime, "bus", nullptr);
+  if (!g_file_test(path, G_FILE_TEST_EXISTS))
+    return {};
+  g_autofree char* escaped = g_dbus_address_escape_value(path);
+  return std::string("unix:path=") + escaped;
+}
+
+void Register(GDBusConnection* connection) {
+  static GDBusNodeInfo* sNode = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
+  // Calls are dispatched on the context current here: make that the
+  // default one, where requests and dialogs run.
+  g_main_context_push_thread_default(nullptr);
+  sRegistration = g_dbus_connection_register_object(
+      connection, kQXAEObjectPath, sNode->interfaces[0], &kVTable, nullptr, nullptr, nullptr);
+  g_main_context_pop_thread_default(nullptr);
+}
+
+}  // namespace
+
+GDBusConnection* QXSessionBus() {
+  if (sConnection != nullptr && !g_dbus_connection_is_closed(sConnection))
+    return sConnection;
+  Forget();
+  std::string address = SessionBusAddress();
+  if (address.empty())
+    return nullptr;
+  GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
+      address.c_str(),
+      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      nullptr, nullptr, nullptr);
+  if (connection == nullptr)
+    return nullptr;
+  g_dbus_connection_set_exit_on_close(connection, FALSE);
+  sConnection = connection;
+  sClosedHandler = g_signal_connect(connection, "closed", G_CALLBACK(OnClosed), nullptr);
+  Register(connection);
+  return sConnection;
+}

@@ -1,0 +1,20 @@
+// The one session-bus connection of the process, made on first use. Apple
+// Events are received on it as calls of kQXAEMethod on kQXAEObjectPath.
+#pragma once
+
+#include <gio/gio.h>
+
+inline constexpr char kQXAEObjectPath[] = "/com/quorvex/AppleEvents";
+inline constexpr char kQXAEInterface[] = "com.quorvex.AppleEvents";
+inline constexpr char kQXAEMethod[] = "Event";
+// Calls to the bus itself answer at once; a bus that does not is broken.
+inline constexpr int kQXBusCallTimeoutMs = 5000;
+
+// Borrowed; null when there is no session bus. An address that is missing
+// or asks for autolaunch counts as no bus, so nothing is ever started here.
+// A connection that closes is forgotten and made again on the next use.
+GDBusConnection* QXSessionBus();
+
+// Decodes and dispatches the body of one received call, on the main
+// context, and returns the "(n)" result for the sender.
+GVariant* QXReceiveAppleEvent(GVariant* parameters);

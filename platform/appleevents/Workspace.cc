@@ -1,0 +1,74 @@
+#include "platform/appleevents/Workspace.h"
+
+#include <cstring>
+
+#include "platform/appleevents/BusConnection.h"
+#include "platform/appleevents/Processes.h"
+
+namespace {
+
+GVariant* CallBus(GDBusConnection* bus, const char* method, GVariant* arguments,
+                  const char* replyType) {
+  return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", method, arguments,
+                                     G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE,
+                                     kQXBusCallTimeoutMs, nullptr, nullptr);
+}
+
+bool IsApplicationName(const char* name) {
+  return name[0] != ':' && std::strcmp(name, "org.freedesktop.DBus") != 0;
+}
+
+}  // namespace
+
+QXWorkspace& QXWorkspace::sharedWorkspace() {
+  static QXWorkspace sWorkspace;
+  return sWorkspace;
+}
+
+std::vector<QXLaunchedApplication> QXWorkspace::launchedApplications() {
+  std::vector<QXLaunchedApplication> applications;
+  GDBusConnection* bus = QXSessionBus();
+  if (bus == nullptr)
+    return applications;
+  g_autoptr(GVariant) names = CallBus(bus, "ListNames", nullptr, "(as)");
+  if (names == nullptr)
+    return applications;
+  g_autoptr(GVariantIter) iter = nullptr;
+  g_variant_get(names, "(as)", &iter);
+  const char* name = nullptr;
+  while (g_variant_iter_next(iter, "&s", &name)) {
+    if (!IsApplicationName(name))
+      continue;
+    // A name may lose its owner between the two calls; it is then not running.
+    g_autoptr(GVariant) owner = CallBus(bus, "GetNameOwner", g_variant_new("(s)", name), "(s)");
+    if (owner == nullptr)
+      continue;
+    const char* uniqueName = nullptr;
+    g_variant_get(owner, "(&s)", &uniqueName);
+    ProcessSerialNumber psn = QXProcessSerialNumberFromBusName(uniqueName);
+    applications.push_back({name, psn.highLongOfPSN, psn.lowLongOfPSN});
+  }
+  return applications;
+}
+
+bool QXWorkspace::launchAppWithBundleIdentifier(const char* bundleIdentifier, unsigned long,
+                                                const AEDesc*, void*) {
+  GDBusConnection* bus = QXSessionBus();
+  if (bus == nullptr || bundleIdentifier == nullptr)
+    return false;
+  g_autoptr(GVariant) activatable = CallBus(bus, "ListActivatableNames", nullptr, "(as)");
+  if (activatable == nullptr)
+    return false;
+  g_autofree const char** names = nullptr;
+  g_autoptr(GVariant) list = g_variant_get_child_value(activatable, 0);
+  names = g_variant_get_strv(list, nullptr);
+  if (!g_strv_contains(names, bundleIdentifier))
+    return false;
+  // Without a callback no reply is asked for: activation goes on alone.
+  g_dbus_connection_call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                         "org.freedesktop.DBus", "StartServiceByName",
+                         g_variant_new("(su)", bundleIdentifier, 0u), nullptr,
+                         G_DBUS_CALL_FLAGS_NONE, kQXBusCallTimeoutMs, nullptr, nullptr, nullptr);
+  return true;
+}
