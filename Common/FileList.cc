@@ -51,18 +51,24 @@ bool xwstring_pair_less_than::operator()(const xwstring_pair& left,
   return CompareIgnoringCase(left.second, right.second) < 0;
 }
 
+json_object* FileListEntriesToJSON(CFileList::const_iterator first,
+                                   CFileList::const_iterator last) {
+  json_object* array = json_object_new_array_ext(static_cast<int>(std::distance(first, last)));
+  if (array == nullptr)
+    return nullptr;
+  for (; first != last; ++first) {
+    json_object* entry = NewEntry(first->first, first->second);
+    if (entry != nullptr)
+      json_object_array_add(array, entry);
+  }
+  return array;
+}
+
 bool CFileList::ToJSON(json_object*& out) {
   if (empty())
     return false;
-  out = json_object_new_array_ext(static_cast<int>(size()));
-  if (out == nullptr)
-    return false;
-  for (const auto& [key, size] : *this) {
-    json_object* entry = NewEntry(key, size);
-    if (entry != nullptr)
-      json_object_array_add(out, entry);
-  }
-  return true;
+  out = FileListEntriesToJSON(begin(), end());
+  return out != nullptr;
 }
 
 bool CFileList::FromJSON(json_object* array) {
