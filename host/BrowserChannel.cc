@@ -1,0 +1,61 @@
+#include "host/BrowserChannel.h"
+
+#include <fcntl.h>
+#include <stdio_ext.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstring>
+
+namespace {
+
+int TakeOverStandardOutput() {
+  int channel = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  dup2(STDERR_FILENO, STDOUT_FILENO);
+  return channel;
+}
+
+}  // namespace
+
+BrowserChannel& BrowserChannel::Standard() {
+  static BrowserChannel channel(TakeOverStandardOutput());
+  return channel;
+}
+
+BrowserChannel::BrowserChannel(int fd) : mStream(fd >= 0 ? fdopen(fd, "wb") : nullptr) {
+  signal(SIGPIPE, SIG_IGN);
+  if (mStream == nullptr && fd >= 0)
+    close(fd);
+}
+
+BrowserChannel::~BrowserChannel() {
+  if (mStream != nullptr)
+    fclose(mStream);
+}
+
+bool BrowserChannel::WriteFrame(const char* text) {
+  if (mStream == nullptr)
+    return false;
+  flockfile(mStream);
+  bool result = false;
+  if (text != nullptr && *text != '\0') {
+    size_t n = strlen(text);
+    if (n <= kLargestText) {
+      const unsigned char length[4] = {static_cast<unsigned char>(n & 0xFF),
+                                       static_cast<unsigned char>((n >> 8) & 0xFF),
+                                       static_cast<unsigned char>((n >> 16) & 0xFF),
+                                       static_cast<unsigned char>((n >> 24) & 0xFF)};
+      bool written = fwrite_unlocked(length, 1, sizeof length, mStream) == sizeof length &&
+                     fwrite_unlocked(text, 1, n, mStream) == n;
+      result = fflush_unlocked(mStream) == 0 && written;
+      if (!result) {
+        // Drop what is left of the failed frame so that it can never be
+        // followed by the start of the next one.
+        __fpurge(mStream);
+        clearerr_unlocked(mStream);
+      }
+    }
+  }
+  funlockfile(mStream);
+  return result;
+}

@@ -1,0 +1,161 @@
+// qxclient: plays the browser's side of the native-messaging channel.
+#include <limits.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <iostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tools/qxclient/HostSession.h"
+
+namespace {
+
+const char kUsage[] =
+    "Usage: qxclient [OPTION]... [LINE]... [-- COMMAND [ARG]...]\n"
+    "Starts COMMAND (default: quorvex-webclient-host beside qxclient) as a browser starts\n"
+    "its native-messaging host, sends it the script LINEs (or, with none, the lines\n"
+    "of standard input) and prints every frame it answers as one JSON line.\n"
+    "\n"
+    "Script lines:\n"
+    "  {...}        a JSON request, sent as one frame\n"
+    "  STOP         the stop word 0xFFFFFFFF\n"
+    "  CLOSE        closes the host's input (end of input)\n"
+    "  SLEEP MS     waits MS milliseconds\n"
+    "  WAIT WORD    waits for a frame whose \"code\" is WORD or a log record whose\n"
+    "               text is WORD (the rest of the line), not matched by an earlier WAIT\n"
+    "  # ...        a comment; empty lines are skipped\n"
+    "After the script the host's input is closed and its output read to the end.\n"
+    "\n"
+    "Options:\n"
+    "  --timeout S  seconds a WAIT and the host's ending may take (default 30)\n"
+    "  --no-log     does not print log records\n"
+    "  --echo       prints each script line, prefixed \"> \", before running it\n"
+    "\n"
+    "Exit status: 0 the host ended with status 0 and every frame was well formed;\n"
+    "1 a malformed frame, a failed write or a WAIT that timed out; 2 usage;\n"
+    "3 the host ended with another status or by a signal; 4 the host did not end in\n"
+    "time and was killed.\n";
+
+std::string DefaultHost() {
+  char self[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+  dir = dir.substr(0, dir.find_last_of('/') + 1);
+  // Installed side by side, or in the build tree (tools/qxclient and host).
+  for (const char* candidate : {"quorvex-webclient-host", "../../host/quorvex-webclient-host"}) {
+    std::string path = dir + candidate;
+    if (access(path.c_str(), X_OK) == 0)
+      return path;
+  }
+  return "quorvex-webclient-host";
+}
+
+std::string Trim(const std::string& text) {
+  size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string::npos)
+    return "";
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// Runs one script line; false when it failed.
+bool RunLine(HostSession& host, const std::string& line, std::chrono::milliseconds timeout) {
+  if (line == "STOP")
+    return host.SendStopWord();
+  if (line == "CLOSE") {
+    host.CloseInput();
+    return true;
+  }
+  if (line.rfind("SLEEP ", 0) == 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(atol(line.c_str() + 6)));
+    return true;
+  }
+  if (line.rfind("WAIT ", 0) == 0) {
+    std::string word = Trim(line.substr(5));
+    if (host.WaitFor(word, timeout))
+      return true;
+    fprintf(stderr, "qxclient: no frame \"%s\" within %lld ms\n", word.c_str(),
+            static_cast<long long>(timeout.count()));
+    return false;
+  }
+  return host.SendFrame(line);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> script;
+  std::vector<std::string> command;
+  HostSession::Options options;
+  bool echo = false;
+  long timeoutSeconds = 30;
+
+  for (int i = 1; i < argc; ++i) {
+    std::string arg = argv[i];
+    if (arg == "--") {
+      command.assign(argv + i + 1, argv + argc);
+      break;
+    } else if (arg == "--help" || arg == "-h") {
+      fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--timeout" && i + 1 < argc) {
+      timeoutSeconds = atol(argv[++i]);
+    } else if (arg == "--no-log") {
+      options.printLogRecords = false;
+    } else if (arg == "--echo") {
+      echo = true;
+    } else if (arg.rfind("--", 0) == 0) {
+      fprintf(stderr, "qxclient: unknown option %s\n\n%s", arg.c_str(), kUsage);
+      return 2;
+    } else {
+      script.push_back(arg);
+    }
+  }
+  if (command.empty())
+    command.push_back(DefaultHost());
+  if (timeoutSeconds <= 0) {
+    fprintf(stderr, "qxclient: --timeout takes a positive number of seconds\n");
+    return 2;
+  }
+  const std::chrono::milliseconds timeout(timeoutSeconds * 1000);
+
+  HostSession host(command, options);
+  if (!host.started()) {
+    fprintf(stderr, "qxclient: cannot start %s\n", command[0].c_str());
+    return 3;
+  }
+
+  bool ok = true;
+  auto run = [&](const std::string& raw) {
+    std::string line = Trim(raw);
+    if (line.empty() || line[0] == '#')
+      return;
+    if (echo) {
+      printf("> %s\n", line.c_str());
+      fflush(stdout);
+    }
+    ok = RunLine(host, line, timeout) && ok;
+  };
+  if (script.empty()) {
+    for (std::string line; std::getline(std::cin, line);)
+      run(line);
+  } else {
+    for (const auto& line : script)
+      run(line);
+  }
+
+  std::optional<int> status = host.Finish(timeout);
+  if (!status) {
+    fprintf(stderr, "qxclient: the host did not end within %ld s and was killed\n", timeoutSeconds);
+    return 4;
+  }
+  if (*status != 0) {
+    fprintf(stderr, "qxclient: the host ended with status %d\n", *status);
+    return 3;
+  }
+  return ok && !host.sawMalformedFrame() ? 0 : 1;
+}
