@@ -1,0 +1,278 @@
+// Sending, receiving, process numbers and the workspace, on a private bus.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+
+#include "platform/appleevents/AEGVariant.h"
+#include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/BusConnection.h"
+#include "platform/appleevents/Processes.h"
+#include "platform/appleevents/Workspace.h"
+#include "tests/support/SessionBus.h"
+
+namespace {
+
+constexpr AEEventClass kClass = QXFourCC("Test");
+constexpr AEEventID kID = QXFourCC("evnt");
+constexpr int kWaitMs = 5000;
+
+struct Desc {
+  AEDesc d{typeNull, nullptr};
+  ~Desc() { AEDisposeDesc(&d); }
+  AEDesc* operator&() { return &d; }
+};
+
+// Runs the default main context until `done` or the time is up.
+template <typename Done>
+bool IterateUntil(Done done, int timeoutMs = kWaitMs) {
+  gint64 deadline = g_get_monotonic_time() + timeoutMs * 1000;
+  while (!done()) {
+    if (g_get_monotonic_time() > deadline)
+      return false;
+    g_main_context_iteration(nullptr, FALSE);
+    g_usleep(1000);
+  }
+  return true;
+}
+
+struct Received {
+  int count = 0;
+  std::string text;
+  OSErr result = noErr;
+};
+Received sReceived;
+
+OSErr RecordingHandler(const AppleEvent* event, AppleEvent*, SRefCon refCon) {
+  ++sReceived.count;
+  Size size = 0;
+  DescType type = 0;
+  if (AEGetParamPtr(event, keyDirectObject, typeChar, &type, nullptr, 0, &size) == noErr) {
+    sReceived.text.assign(size, '\0');
+    AEGetParamPtr(event, keyDirectObject, typeChar, &type, sReceived.text.data(), size, &size);
+  }
+  return static_cast<OSErr>(refCon);
+}
+
+class AESendTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(mBus.Ok());
+    setenv("DBUS_SESSION_BUS_ADDRESS", mBus.Address().c_str(), 1);
+    sReceived = Received();
+  }
+
+  // A call from another connection, as a remote sender makes it; the reply is
+  // the handler's result code, or nullopt with `error` set.
+  std::optional<int16_t> CallUs(GVariant* body, std::string* error = nullptr) {
+    GDBusConnection* own = QXSessionBus();
+    struct Answer {
+      bool done = false;
+      GVariant* value = nullptr;
+      GError* error = nullptr;
+    } answer;
+    g_dbus_connection_call(
+        mBus.Connection(), g_dbus_connection_get_unique_name(own), kQXAEObjectPath, kQXAEInterface,
+        kQXAEMethod, body, nullptr, G_DBUS_CALL_FLAGS_NONE, kWaitMs, nullptr,
+        [](GObject* source, GAsyncResult* result, gpointer data) {
+          auto* a = static_cast<Answer*>(data);
+          a->value = g_dbus_connection_call_finish(G_DBUS_CONNECTION(source), result, &a->error);
+          a->done = true;
+        },
+        &answer);
+    EXPECT_TRUE(IterateUntil([&] { return answer.done; }));
+    std::optional<int16_t> code;
+    if (answer.value != nullptr && g_variant_is_of_type(answer.value, G_VARIANT_TYPE("(n)"))) {
+      int16_t value = 0;
+      g_variant_get(answer.value, "(n)", &value);
+      code = value;
+    }
+    if (answer.error != nullptr && error != nullptr)
+      *error = answer.error->message;
+    g_clear_pointer(&answer.value, g_variant_unref);
+    g_clear_error(&answer.error);
+    return code;
+  }
+
+  GVariant* EventBody(AEEventClass eventClass, AEEventID eventID, const char* text) {
+    AEDesc noAddress{typeNull, nullptr};
+    Desc event;
+    AECreateAppleEvent(eventClass, eventID, &noAddress, kAutoGenerateReturnID, 0, &event);
+    AEPutParamPtr(&event, keyDirectObject, typeChar, text, strlen(text));
+    return g_variant_new("(@(uv))", AEDescToGVariant(&event.d));
+  }
+
+  SessionBus mBus;
+};
+
+TEST_F(AESendTest, ReceivedEventsReachTheirHandlerWithItsResult) {
+  ASSERT_EQ(AEInstallEventHandler(kClass, kID, NewAEEventHandlerUPP(RecordingHandler), -42, false),
+            noErr);
+  EXPECT_EQ(CallUs(EventBody(kClass, kID, "hello")), -42);
+  EXPECT_EQ(sReceived.count, 1);
+  EXPECT_EQ(sReceived.text, "hello");
+
+  // Another ID, then the handler gone: not handled.
+  EXPECT_EQ(CallUs(EventBody(kClass, QXFourCC("othr"), "x")), errAEEventNotHandled);
+  ASSERT_EQ(AERemoveEventHandler(kClass, kID, RecordingHandler, false), noErr);
+  EXPECT_EQ(AERemoveEventHandler(kClass, kID, RecordingHandler, false), errAEHandlerNotFound);
+  EXPECT_EQ(CallUs(EventBody(kClass, kID, "x")), errAEEventNotHandled);
+  EXPECT_EQ(sReceived.count, 1);
+}
+
+TEST_F(AESendTest, WildCardHandlersCatchTheRest) {
+  AEInstallEventHandler(kClass, typeWildCard, RecordingHandler, 0, false);
+  EXPECT_EQ(CallUs(EventBody(kClass, QXFourCC("any "), "x")), noErr);
+  EXPECT_EQ(sReceived.count, 1);
+  AERemoveEventHandler(kClass, typeWildCard, RecordingHandler, false);
+}
+
+TEST_F(AESendTest, MalformedBodiesGetACodeAndNoDispatch) {
+  AEInstallEventHandler(kClass, kID, RecordingHandler, 0, false);
+  EXPECT_EQ(CallUs(g_variant_new_parsed("((uint32 1, <'garbage'>),)")), errAENotAEDesc);
+  // A descriptor that is not an event, and an event without class and ID.
+  EXPECT_EQ(CallUs(g_variant_new_parsed("((uint32 1413830740, <[byte 65]>),)")),
+            errAENotAppleEvent);
+  EXPECT_EQ(CallUs(g_variant_new_parsed("((uint32 1634039412, <(@a(u(uv)) [], @a(u(uv)) [])>),)")),
+            errAENotAppleEvent);
+  // The wrong signature is refused by D-Bus itself.
+  std::string error;
+  EXPECT_EQ(CallUs(g_variant_new_parsed("('garbage',)"), &error), std::nullopt);
+  EXPECT_NE(error.find("InvalidArgs"), std::string::npos) << error;
+  EXPECT_EQ(sReceived.count, 0);
+}
+
+TEST_F(AESendTest, SentEventsArriveOnceWithTheirParameters) {
+  AEInstallEventHandler(kClass, kID, RecordingHandler, 0, false);
+  ProcessSerialNumber self{0, 0};
+  ASSERT_EQ(GetCurrentProcess(&self), noErr);
+  EXPECT_EQ(QXBusNameFromProcessSerialNumber(self),
+            g_dbus_connection_get_unique_name(QXSessionBus()));
+  Desc address;
+  AECreateDesc(typeProcessSerialNumber, &self, sizeof self, &address);
+  Desc event;
+  AECreateAppleEvent(kClass, kID, &address, kAutoGenerateReturnID, 0, &event);
+  AEPutParamPtr(&event, keyDirectObject, typeChar, "\xC3\xA9t\xC3\xA9", 5);
+  Desc reply;
+  ASSERT_EQ(AESend(&event, &reply, kAENoReply | kAENeverInteract, kAENormalPriority, 18000, nullptr,
+                   nullptr),
+            noErr);
+  EXPECT_EQ(reply.d.dataHandle, nullptr);
+  ASSERT_TRUE(IterateUntil([] { return sReceived.count == 1; }));
+  EXPECT_EQ(sReceived.text, "\xC3\xA9t\xC3\xA9");
+
+  // Waiting for the reply: the handler's code comes back as keyErrorNumber.
+  AERemoveEventHandler(kClass, kID, RecordingHandler, false);
+  AEInstallEventHandler(kClass, kID, RecordingHandler, -5, false);
+  ASSERT_EQ(
+      AESend(&event, &reply, kAEWaitReply, kAENormalPriority, kAEDefaultTimeout, nullptr, nullptr),
+      noErr);
+  int16_t code = 0;
+  ASSERT_EQ(AEGetParamPtr(&reply, keyErrorNumber, typeSInt16, nullptr, &code, 2, nullptr), noErr);
+  EXPECT_EQ(code, -5);
+  EXPECT_EQ(sReceived.count, 2);
+}
+
+TEST_F(AESendTest, SendingToAProcessThatIsGoneFails) {
+  ProcessSerialNumber gone = QXProcessSerialNumberFromBusName(":1.9999");
+  Desc address;
+  AECreateDesc(typeProcessSerialNumber, &gone, sizeof gone, &address);
+  Desc event;
+  AECreateAppleEvent(kClass, kID, &address, kAutoGenerateReturnID, 0, &event);
+  EXPECT_EQ(AESend(&event, nullptr, kAENoReply, kAENormalPriority, 18000, nullptr, nullptr),
+            procNotFound);
+  EXPECT_EQ(AESend(&event, nullptr, kAEWaitReply, kAENormalPriority, 60, nullptr, nullptr),
+            procNotFound);
+
+  // A connection that takes no Apple Events.
+  ProcessSerialNumber plain =
+      QXProcessSerialNumberFromBusName(g_dbus_connection_get_unique_name(mBus.Connection()));
+  Desc plainAddress;
+  AECreateDesc(typeProcessSerialNumber, &plain, sizeof plain, &plainAddress);
+  Desc toPlain;
+  AECreateAppleEvent(kClass, kID, &plainAddress, kAutoGenerateReturnID, 0, &toPlain);
+  EXPECT_EQ(AESend(&toPlain, nullptr, kAEWaitReply, kAENormalPriority, 60, nullptr, nullptr),
+            errAEEventNotHandled);
+
+  Desc noAddress;
+  Desc unaddressed;
+  AECreateAppleEvent(kClass, kID, &noAddress, kAutoGenerateReturnID, 0, &unaddressed);
+  EXPECT_EQ(AESend(&unaddressed, nullptr, kAENoReply, 0, 0, nullptr, nullptr), procNotFound);
+  Desc text;
+  AECreateDesc(typeChar, "x", 1, &text);
+  EXPECT_EQ(AESend(&text, nullptr, kAENoReply, 0, 0, nullptr, nullptr), errAENotAppleEvent);
+}
+
+TEST_F(AESendTest, WorkspaceListsNamesWithTheirOwnersAndLaunchesActivatableOnes) {
+  GDBusConnection* other = mBus.Connection();
+  guint owner = g_bus_own_name_on_connection(
+      other, "com.quorvex.Listed", G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr, nullptr, nullptr);
+  ASSERT_TRUE(mBus.WaitForName("com.quorvex.Listed", kWaitMs));
+  ProcessSerialNumber expected =
+      QXProcessSerialNumberFromBusName(g_dbus_connection_get_unique_name(other));
+  bool found = false;
+  for (const auto& application : QXWorkspace::sharedWorkspace().launchedApplications()) {
+    EXPECT_NE(application.bundleIdentifier[0], ':');
+    EXPECT_NE(application.bundleIdentifier, "org.freedesktop.DBus");
+    if (application.bundleIdentifier == "com.quorvex.Listed") {
+      found = true;
+      EXPECT_EQ(application.processSerialNumberHigh, expected.highLongOfPSN);
+      EXPECT_EQ(application.processSerialNumberLow, expected.lowLongOfPSN);
+    }
+  }
+  EXPECT_TRUE(found);
+  g_bus_unown_name(owner);
+
+  auto& workspace = QXWorkspace::sharedWorkspace();
+  EXPECT_FALSE(workspace.launchAppWithBundleIdentifier("com.quorvex.Nothing", 0, nullptr, nullptr));
+  ASSERT_TRUE(mBus.InstallService("com.quorvex.Starter",
+                                  {"/bin/sh", "-c", "echo started > " + mBus.DataDir() + "/ran"}));
+  EXPECT_TRUE(
+      workspace.launchAppWithBundleIdentifier("com.quorvex.Starter", 0x110200, nullptr, nullptr));
+  EXPECT_TRUE(IterateUntil(
+      [&] { return g_file_test((mBus.DataDir() + "/ran").c_str(), G_FILE_TEST_EXISTS); }));
+}
+
+TEST(ProcessSerialNumbers, MapUniqueNamesBothWays) {
+  ProcessSerialNumber psn = QXProcessSerialNumberFromBusName(":1.42");
+  EXPECT_EQ(psn.highLongOfPSN, 1u);
+  EXPECT_EQ(psn.lowLongOfPSN, 43u);
+  EXPECT_EQ(QXBusNameFromProcessSerialNumber(psn), ":1.42");
+  EXPECT_EQ(QXProcessSerialNumberFromBusName(":1.0").lowLongOfPSN, 1u);
+  EXPECT_EQ(QXBusNameFromProcessSerialNumber({4000000000u, 4294967295u}), ":4000000000.4294967294");
+  for (const char* name : {"com.quorvex.Assistant", ":1", ":1.", ":a.1", ":1.2.3", ":1.-2",
+                           ":1.4294967295", ":4294967296.1", ":1.+2", ""}) {
+    ProcessSerialNumber none = QXProcessSerialNumberFromBusName(name);
+    EXPECT_EQ(none.highLongOfPSN, 0u) << name;
+    EXPECT_EQ(none.lowLongOfPSN, 0u) << name;
+  }
+  EXPECT_EQ(QXProcessSerialNumberFromBusName(nullptr).lowLongOfPSN, 0u);
+  EXPECT_EQ(QXBusNameFromProcessSerialNumber({1, 0}), "");
+}
+
+TEST(NoSessionBus, CallsFailAtOnceAndNothingIsStarted) {
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/qx-no-bus", 1);
+  ProcessSerialNumber psn{9, 9};
+  EXPECT_EQ(GetCurrentProcess(&psn), procNotFound);
+  EXPECT_EQ(psn.lowLongOfPSN, 0u);
+  EXPECT_TRUE(QXWorkspace::sharedWorkspace().launchedApplications().empty());
+  EXPECT_FALSE(QXWorkspace::sharedWorkspace().launchAppWithBundleIdentifier("com.quorvex.Assistant",
+                                                                            0, nullptr, nullptr));
+  ProcessSerialNumber target{1, 5};
+  Desc address;
+  AECreateDesc(typeProcessSerialNumber, &target, sizeof target, &address);
+  Desc event;
+  AECreateAppleEvent(kClass, kID, &address, kAutoGenerateReturnID, 0, &event);
+  EXPECT_EQ(AESend(&event, nullptr, kAENoReply, 0, 18000, nullptr, nullptr), connectionInvalid);
+  // Handlers can still be installed; they wait for a bus.
+  EXPECT_EQ(AEInstallEventHandler(kClass, kID, RecordingHandler, 0, false), noErr);
+
+  // Neither an autolaunch address nor a missing one makes GIO start a bus.
+  setenv("DBUS_SESSION_BUS_ADDRESS", "autolaunch:", 1);
+  EXPECT_EQ(QXSessionBus(), nullptr);
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  setenv("XDG_RUNTIME_DIR", "/nonexistent", 1);
+  EXPECT_EQ(QXSessionBus(), nullptr);
+}
+
+}  // namespace
