@@ -1,0 +1,124 @@
+#include "Common/QXWebClientBase.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "Common/testing/FakeWebClient.h"
+
+namespace {
+
+using testing_support::FakeWebClient;
+
+TEST(ClientRegistry, ClientIsFoundByItsReferenceNumberWhileItLives) {
+  unsigned int refCon = 0;
+  {
+    FakeWebClient client;
+    refCon = static_cast<unsigned int>(client.RefCon());
+    EXPECT_EQ(CQXWebClientBase::GetPluginInstanceFromRefCon(refCon), &client);
+    EXPECT_EQ(CQXWebClientBase::GetPluginInstanceFromRefCon(refCon + 1), nullptr);
+  }
+  EXPECT_EQ(CQXWebClientBase::GetPluginInstanceFromRefCon(refCon), nullptr);
+}
+
+TEST(ClientRegistry, NewClientStartsWithoutLimitListOrLocation) {
+  FakeWebClient client;
+  EXPECT_EQ(client.FileTransferLimit(), 2147483647);
+  EXPECT_TRUE(client.UploadList().empty());
+  EXPECT_LE(client.DownloadLocation().length(), 0);
+}
+
+TEST(RequestDispatch, ResetMatchesInAnyCaseAndRestoresTheInitialState) {
+  FakeWebClient client;
+  CFileList files;
+  files.emplace(xwstring_pair("/a", ""), 1.0);
+  ASSERT_TRUE(client.AddFiles(files));
+  client.SetLimitForTest(5);
+  client.SetDownloadLocationForTest("/downloads");
+  client.frames.clear();
+  client.logRecords.clear();
+
+  EXPECT_TRUE(client.Execute(LR"({"type": "request", "code": "reset"})"));
+  EXPECT_TRUE(client.UploadList().empty());
+  EXPECT_EQ(client.DownloadLocation().length(), 0);
+  EXPECT_EQ(client.FileTransferLimit(), 2147483647);
+  EXPECT_TRUE(client.frames.empty());
+  EXPECT_EQ(client.Logged("DEBUG"), (std::vector<std::string>{"ExecuteRequest", "Reset"}));
+}
+
+TEST(RequestDispatch, EachCodeReachesItsOperation) {
+  FakeWebClient client;
+  EXPECT_TRUE(client.Execute(LR"({"type": "Request", "code": "SelectFilesToUpload"})"));
+  EXPECT_TRUE(client.Execute(LR"({"type": "Request", "code": "selectdownloadlocation"})"));
+  EXPECT_EQ(client.calls,
+            (std::vector<std::string>{"SelectFilesToUpload", "SelectDownloadLocation"}));
+
+  EXPECT_TRUE(client.Execute(
+      LR"({"type": "Request", "code": "SetParameter", "name": "FileTransferLimit", "value": 7})"));
+  EXPECT_EQ(client.FileTransferLimit(), 7);
+
+  EXPECT_TRUE(client.Execute(
+      LR"({"type": "Request", "code": "QueueFilesForUpload", "files_ul": [{"file_path": "/q"}]})"));
+  EXPECT_EQ(client.expanded.size(), 1u);
+
+  CFileList files;
+  files.emplace(xwstring_pair("/up", ""), 1.0);
+  ASSERT_TRUE(client.AddFiles(files));
+  EXPECT_TRUE(client.Execute(LR"({"type": "Request", "code": "StartUpload"})"));
+  client.SetDownloadLocationForTest("/down");
+  EXPECT_TRUE(client.Execute(LR"({"type": "Request", "code": "StartDownload"})"));
+  EXPECT_EQ(client.proxied.size(), 2u);
+
+  EXPECT_TRUE(
+      client.Execute(LR"({"type": "Request", "code": "DeleteFilesFromUploadList", "files_ul": [)"
+                     LR"({"file_path": "/up", "relative_path": "", "size": 1.0}]})"));
+  EXPECT_TRUE(client.UploadList().empty());
+}
+
+TEST(RequestDispatch, UnknownOrMistypedCodeDoesNothingQuietly) {
+  FakeWebClient client;
+  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "FormatDisk"})"));
+  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": 3})"));
+  EXPECT_FALSE(client.Execute(LR"({"type": "Request"})"));
+  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": ["Reset"]})"));
+  EXPECT_TRUE(client.calls.empty());
+  EXPECT_TRUE(client.frames.empty());
+  EXPECT_EQ(client.Logged("DEBUG"), std::vector<std::string>(4, "ExecuteRequest"));
+}
+
+TEST(RequestDispatch, AnythingButARequestIsInvalid) {
+  const std::vector<std::wstring> texts = {
+      LR"({"code": "Reset"})",
+      LR"({"type": "Notification", "code": "Reset"})",
+      LR"({"type": 1, "code": "Reset"})",
+      LR"(["Request", "Reset"])",
+      L"not json",
+      L"",
+      L"null",
+  };
+  for (const std::wstring& text : texts) {
+    FakeWebClient client;
+    client.SetLimitForTest(9);
+    EXPECT_FALSE(client.Execute(text));
+    EXPECT_EQ(client.FileTransferLimit(), 9);
+    EXPECT_EQ(client.Logged("DEBUG"),
+              (std::vector<std::string>{"ExecuteRequest", "Invalid request"}));
+    EXPECT_TRUE(client.frames.empty());
+  }
+  FakeWebClient client;
+  EXPECT_FALSE(client.ExecuteRequest(nullptr));
+  EXPECT_EQ(client.Logged("DEBUG"),
+            (std::vector<std::string>{"ExecuteRequest", "Invalid request"}));
+}
+
+TEST(RequestDispatch, WideTextIsReadAsUTF8) {
+  FakeWebClient client;
+  EXPECT_TRUE(
+      client.Execute(L"{\"type\": \"Request\", \"code\": \"QueueFilesForUpload\", \"files_ul\": "
+                     L"[{\"file_path\": \"/caf\u00e9/\U0001F600\"}]}"));
+  ASSERT_EQ(client.expanded.size(), 1u);
+  EXPECT_EQ(client.expanded[0], (std::vector<std::string>{"/caf\xC3\xA9/\xF0\x9F\x98\x80"}));
+}
+
+}  // namespace
