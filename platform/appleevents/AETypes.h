@@ -93,6 +93,21 @@ enum : AEKeyword {
   keyAddressAttr = QXFourCC("addr"),
   keyReturnIDAttr = QXFourCC("rtid"),
   keyTransactionIDAttr = QXFourCC("tran"),
+  // Object specifiers, ranges and insertion locations.
+  keyAEDesiredClass = QXFourCC("want"),
+  keyAEContainer = QXFourCC("from"),
+  keyAEKeyForm = QXFourCC("form"),
+  keyAEKeyData = QXFourCC("seld"),
+  keyAERangeStart = QXFourCC("star"),
+  keyAERangeStop = QXFourCC("stop"),
+  keyAEObject = QXFourCC("kobj"),
+  keyAEPosition = QXFourCC("kpos"),
+};
+
+enum : DescType {
+  formAbsolutePosition = QXFourCC("indx"),
+  formRange = QXFourCC("rang"),
+  typeCurrentContainer = QXFourCC("ccnt"),
 };
 
 enum : AEEventClass { kCoreEventClass = QXFourCC("aevt") };

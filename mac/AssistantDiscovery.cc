@@ -1,0 +1,55 @@
+// Finding the running Assistant, and launching it when it is not running.
+#include <unistd.h>
+
+#include <cstring>
+#include <ctime>
+
+#include "Common/Logger.h"
+#include "mac/QXWebClientBaseMac.h"
+#include "platform/appleevents/Workspace.h"
+
+const char* const kQXAssistantBundleIdentifier = "com.quorvex.Assistant";
+
+namespace {
+
+constexpr time_t kLaunchWaitSeconds = 120;
+constexpr useconds_t kLookIntervalMicroseconds = 100000;
+constexpr unsigned long kLaunchOptions =
+    NSWorkspaceLaunchAndHide | NSWorkspaceLaunchAsync | NSWorkspaceLaunchWithoutActivation;
+
+}  // namespace
+
+bool FindAProcess(ProcessSerialNumber& psn) {
+  psn = ProcessSerialNumber{0, 0};
+  for (const QXLaunchedApplication& application :
+       QXWorkspace::sharedWorkspace().launchedApplications()) {
+    if (application.bundleIdentifier == kQXAssistantBundleIdentifier) {
+      psn.highLongOfPSN = application.processSerialNumberHigh;
+      psn.lowLongOfPSN = application.processSerialNumberLow;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool CQXWebClientBaseMac::FindAssistantApplication(ProcessSerialNumber& psn) {
+  // An exception from this first look is the caller's to handle.
+  if (!FindAProcess(psn)) {
+    try {
+      if (QXWorkspace::sharedWorkspace().launchAppWithBundleIdentifier(
+              kQXAssistantBundleIdentifier, kLaunchOptions, nullptr, nullptr)) {
+        time_t start = time(nullptr);
+        while (!FindAProcess(psn)) {
+          usleep(kLookIntervalMicroseconds);
+          if (time(nullptr) - start > kLaunchWaitSeconds) {
+            WC_WriteToSyslog("Timeout waiting for Assistant process to launch");
+            break;
+          }
+        }
+      }
+    } catch (...) {
+      // A failed launch or look leaves whatever number was found.
+    }
+  }
+  return psn.lowLongOfPSN != 0;
+}

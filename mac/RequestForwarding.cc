@@ -1,0 +1,62 @@
+// Handing a transfer request to the Assistant as one Apple Event.
+#include <cstring>
+#include <string>
+
+#include "mac/AEDescriptors.h"
+#include "mac/AssistantProtocol.h"
+#include "mac/QXWebClientBaseMac.h"
+#include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/Processes.h"
+#include "platform/core/TextConversion.h"
+
+namespace {
+
+void ThrowIfOSErr(OSErr err) {
+  if (err != noErr)
+    throw err;
+}
+
+}  // namespace
+
+bool CQXWebClientBaseMac::ProxyExecuteRequest(wchar_t* request) {
+  bool result = false;
+  try {
+    std::string text = QXEncodeUTF8(request, std::wcslen(request));
+    ProcessSerialNumber psn{0, 0};
+    if (FindAssistantApplication(psn)) {
+      StAEDescriptor address(typeProcessSerialNumber, &psn, sizeof psn);
+      std::string response;
+      result = AEHandleAssistantRequest(address, text, response);
+    }
+  } catch (...) {
+    result = false;
+  }
+  if (!result)
+    ReportError(kErrLaunchAssistant);
+  return result;
+}
+
+bool CQXWebClientBaseMac::AEHandleAssistantRequest(AEDesc& address, std::string& request,
+                                                   std::string&) {
+  try {
+    StAEDescriptor text(typeChar, request.c_str(), static_cast<int>(std::strlen(request.c_str())));
+    StAEDescriptor event;
+    ThrowIfOSErr(AECreateAppleEvent(kAEAssistantClass, kAEAssistantRequest, &address,
+                                    kAutoGenerateReturnID, kAnyTransactionID, event));
+    UAEDesc::AddKeyDesc(event, keyDirectObject, text);
+    {
+      ProcessSerialNumber host{0, 0};
+      GetCurrentProcess(&host);
+      StAEDescriptor hostAddress(typeProcessSerialNumber, &host, sizeof host);
+      StAEDescriptor refCon(typeMagnitude, &mRefCon, sizeof mRefCon);
+      UAEDesc::AddKeyDesc(event, kAEHostProcessKeyword, hostAddress);
+      UAEDesc::AddKeyDesc(event, kAERefConKeyword, refCon);
+    }
+    StAEDescriptor reply;
+    ThrowIfOSErr(AESend(event, reply, kAENoReply | kAENeverInteract, kAENormalPriority,
+                        kAERequestTimeoutTicks, nullptr, nullptr));
+    return true;
+  } catch (...) {
+    return false;
+  }
+}

@@ -1,0 +1,128 @@
+// The Assistant's status events: one application-wide handler that finds
+// the client by the refCon the event carries and hands it the notification.
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "mac/AEDescriptors.h"
+#include "mac/AssistantProtocol.h"
+#include "mac/QXWebClientBaseMac.h"
+#include "platform/appleevents/AppleEvents.h"
+
+AEEventHandlerUPP CQXWebClientBaseMac::sStatusAEHandlerUPP = nullptr;
+int32_t CQXWebClientBaseMac::sStatusAEHandlerUPPRefCount = 0;
+
+namespace {
+
+void ThrowIfOSErr(OSErr err) {
+  if (err != noErr)
+    throw err;
+}
+
+template <typename T>
+OSErr ReadParam(const AppleEvent* event, AEKeyword keyword, DescType type, T* value) {
+  Size size = 0;
+  OSErr err = AEGetParamPtr(event, keyword, type, nullptr, value, sizeof *value, &size);
+  if (err == noErr && size != sizeof *value)
+    err = errAEWrongDataType;
+  return err;
+}
+
+}  // namespace
+
+OSErr Get64BitParam(const AppleEvent* event, AEKeyword keyword, uint64_t* value) {
+  DescType type = typeNull;
+  Size size = 0;
+  OSErr err = AEGetParamPtr(event, keyword, typeWildCard, &type, nullptr, 0, &size);
+  if (err != noErr)
+    return err;
+  switch (type) {
+    case typeIEEE64BitFloatingPoint: {
+      double number = 0;
+      err = ReadParam(event, keyword, type, &number);
+      if (err == noErr && !(number >= 0 && number < 18446744073709551616.0)) {
+        err = errAECoercionFail;
+      }
+      if (err == noErr)
+        *value = static_cast<uint64_t>(number);
+      return err;
+    }
+    case typeSInt64: {
+      int64_t number = 0;
+      err = ReadParam(event, keyword, type, &number);
+      if (err == noErr)
+        *value = static_cast<uint64_t>(number);
+      return err;
+    }
+    case typeMagnitude:
+      if (size == sizeof(uint32_t)) {
+        uint32_t number = 0;
+        err = ReadParam(event, keyword, type, &number);
+        if (err == noErr)
+          *value = number;
+        return err;
+      }
+      return ReadParam(event, keyword, type, value);
+    default:
+      return errAEWrongDataType;
+  }
+}
+
+void CQXWebClientBaseMac::InstallAEHandlers() {
+  if (sStatusAEHandlerUPP != nullptr) {
+    ++sStatusAEHandlerUPPRefCount;
+    return;
+  }
+  sStatusAEHandlerUPP = NewAEEventHandlerUPP(StatusAppleEventHandler);
+  AEInstallEventHandler(kAEAssistantClass, kAEAssistantStatus, sStatusAEHandlerUPP, 0, false);
+  sStatusAEHandlerUPPRefCount = 1;
+}
+
+void CQXWebClientBaseMac::RemoveAEHandlers() {
+  --sStatusAEHandlerUPPRefCount;
+  if (sStatusAEHandlerUPPRefCount >= 1)
+    return;
+  sStatusAEHandlerUPPRefCount = 0;
+  if (sStatusAEHandlerUPP != nullptr) {
+    AERemoveEventHandler(kAEAssistantClass, kAEAssistantStatus, sStatusAEHandlerUPP, false);
+    DisposeAEEventHandlerUPP(sStatusAEHandlerUPP);
+    sStatusAEHandlerUPP = nullptr;
+  }
+}
+
+OSErr CQXWebClientBaseMac::StatusAppleEventHandler(const AppleEvent* event, AppleEvent*, SRefCon) {
+  StAEDescriptor refConDesc;
+  OSErr err = AEGetParamDesc(event, kAE_Status_RefCon, typeMagnitude, refConDesc);
+  if (err != noErr)
+    return err;
+  try {
+    // The refCon is the first four bytes; a shorter value is zero-filled.
+    uint32_t refCon = 0;
+    AEGetDescData(refConDesc, &refCon,
+                  std::min<Size>(sizeof refCon, AEGetDescDataSize(refConDesc)));
+    auto* client = dynamic_cast<CQXWebClientBaseMac*>(GetPluginInstanceFromRefCon(refCon));
+    if (client != nullptr)
+      client->HandleStatusEvent(event);
+    return noErr;
+  } catch (...) {
+    return errAEEventNotHandled;
+  }
+}
+
+void CQXWebClientBaseMac::HandleStatusEvent(const AEDesc* event) {
+  try {
+    DescType actualType = typeNull;
+    Size size = 0;
+    ThrowIfOSErr(
+        AEGetParamPtr(event, kAE_Status_Message, typeChar, &actualType, nullptr, 0, &size));
+    if (actualType != typeChar || size <= 0)
+      return;
+    std::vector<char> text(static_cast<size_t>(size) + 1, '\0');
+    ThrowIfOSErr(
+        AEGetParamPtr(event, kAE_Status_Message, typeChar, &actualType, text.data(), size, &size));
+    NotificationCallback(text.data(), reinterpret_cast<long>(static_cast<CQXWebClientBase*>(this)));
+  } catch (...) {
+    if (mLogger != nullptr)
+      mLogger->Warning("Unhandled exception while processing a notification");
+  }
+}
