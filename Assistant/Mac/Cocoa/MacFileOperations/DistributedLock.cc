@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/PosixBridge.h"
@@ -41,21 +42,24 @@ std::unique_ptr<QXDistributedLock> QXDistributedLock::Make(const std::string& lo
 bool QXDistributedLock::TryLock(int* error) {
   if (mHeld)
     return false;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  char record[96];
+  std::snprintf(record, sizeof record, "%ld %ld.%09ld %p\n", static_cast<long>(getpid()),
+                static_cast<long>(now.tv_sec), now.tv_nsec, static_cast<void*>(this));
   // A private file first, so the lock file appears whole (with its owner's
   // pid and date) in the one atomic step.
   char suffix[64];
-  std::snprintf(suffix, sizeof suffix, ".%ld.%lx", static_cast<long>(getpid()),
-                static_cast<unsigned long>(reinterpret_cast<uintptr_t>(this)));
+  std::snprintf(suffix, sizeof suffix, ".%ld.%p.tmp", static_cast<long>(getpid()),
+                static_cast<void*>(this));
   const std::string privatePath = mPath + suffix;
   {
-    UniqueFd file(open(privatePath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644));
+    UniqueFd file(open(privatePath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644));
     if (!file) {
       *error = errno;
       return false;
     }
-    char record[64];
-    int length = std::snprintf(record, sizeof record, "%ld %ld\n", static_cast<long>(getpid()),
-                               static_cast<long>(std::time(nullptr)));
+    const ssize_t length = static_cast<ssize_t>(std::strlen(record));
     if (write(file.get(), record, static_cast<size_t>(length)) != length) {
       *error = errno != 0 ? errno : EIO;
       unlink(privatePath.c_str());
@@ -74,8 +78,7 @@ bool QXDistributedLock::TryLock(int* error) {
     return false;
   }
   mHeld = true;
-  mDevice = status.st_dev;
-  mInode = status.st_ino;
+  mRecord = record;
   return true;
 }
 
@@ -83,9 +86,13 @@ void QXDistributedLock::Unlock() {
   if (!mHeld)
     return;
   mHeld = false;
-  struct stat status;
   // After a break another process may own a new lock file: leave that one.
-  if (lstat(mPath.c_str(), &status) == 0 && status.st_dev == mDevice && status.st_ino == mInode) {
+  char current[96] = {};
+  UniqueFd file(open(mPath.c_str(), O_RDONLY | O_CLOEXEC));
+  if (!file)
+    return;
+  const ssize_t length = read(file.get(), current, sizeof current - 1);
+  if (length > 0 && mRecord == std::string(current, static_cast<size_t>(length))) {
     unlink(mPath.c_str());
   }
 }

@@ -4,8 +4,6 @@
 // also on network file systems; breaking it is unlinking the file.
 #pragma once
 
-#include <sys/types.h>
-
 #include <memory>
 #include <string>
 
@@ -33,8 +31,8 @@ class QXDistributedLock {
 
   std::string mPath;
   bool mHeld = false;
-  dev_t mDevice = 0;
-  ino_t mInode = 0;
+  // What this object wrote into the lock file, to recognise it later.
+  std::string mRecord;
 };
 
 }  // namespace MacFileOperations
