@@ -1,0 +1,114 @@
+// quorvex-assistant [--outbox DIR]: owns com.quorvex.Assistant on the session
+// bus, takes the host's transfer requests and reports on them with status
+// events. The outbox is DIR, or $QX_ASSISTANT_OUTBOX. The bus starts it by
+// activation; it ends when the bus goes away or on SIGTERM/SIGINT.
+#include <gio/gio.h>
+#include <glib-unix.h>
+
+#include <cstring>
+#include <string>
+
+#include "mac/AssistantProtocol.h"
+#include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/BusConnection.h"
+#include "tools/reference-assistant/TransferQueue.h"
+
+namespace {
+
+constexpr char kBusName[] = "com.quorvex.Assistant";
+
+std::string TextParam(const AppleEvent* event, AEKeyword keyword, OSErr* err) {
+  DescType type = typeNull;
+  Size size = 0;
+  *err = AEGetParamPtr(event, keyword, typeChar, &type, nullptr, 0, &size);
+  std::string text(*err == noErr ? static_cast<size_t>(size) : 0, '\0');
+  if (*err == noErr && size > 0) {
+    *err = AEGetParamPtr(event, keyword, typeChar, &type, text.data(), size, &size);
+  }
+  return text;
+}
+
+OSErr HandleRequest(const AppleEvent* event, AppleEvent*, SRefCon refCon) {
+  auto* queue = reinterpret_cast<TransferQueue*>(refCon);
+  OSErr err = noErr;
+  std::string request = TextParam(event, keyDirectObject, &err);
+  if (err != noErr)
+    return err;
+  RequestOrigin origin;
+  Size size = 0;
+  err = AEGetParamPtr(event, kAEHostProcessKeyword, typeProcessSerialNumber, nullptr, &origin.host,
+                      sizeof origin.host, &size);
+  if (err == noErr && size != sizeof origin.host)
+    err = errAEWrongDataType;
+  if (err != noErr)
+    return err;
+  DescType type = typeNull;
+  err = AEGetParamPtr(event, kAERefConKeyword, typeMagnitude, &type, nullptr, 0, &size);
+  if (err != noErr)
+    return err;
+  origin.refCon.assign(static_cast<size_t>(size), '\0');
+  AEGetParamPtr(event, kAERefConKeyword, typeMagnitude, &type, origin.refCon.data(), size, &size);
+  queue->Accept(origin, request);
+  return noErr;
+}
+
+std::string Outbox(int argc, char** argv) {
+  for (int i = 1; i + 1 < argc; ++i) {
+    if (std::strcmp(argv[i], "--outbox") == 0)
+      return argv[i + 1];
+  }
+  const char* fromEnvironment = g_getenv("QX_ASSISTANT_OUTBOX");
+  return fromEnvironment != nullptr ? fromEnvironment : "";
+}
+
+bool OwnBusName(GDBusConnection* bus) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+      g_variant_new("(su)", kBusName, 4u /* DBUS_NAME_FLAG_DO_NOT_QUEUE */), G_VARIANT_TYPE("(u)"),
+      G_DBUS_CALL_FLAGS_NONE, kQXBusCallTimeoutMs, nullptr, &error);
+  guint32 result = 0;
+  if (reply != nullptr)
+    g_variant_get(reply, "(u)", &result);
+  // 1: primary owner now; 4: already the owner.
+  return result == 1 || result == 4;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string outbox = Outbox(argc, argv);
+  if (outbox.empty()) {
+    g_printerr("quorvex-assistant: no outbox (--outbox DIR or QX_ASSISTANT_OUTBOX)\n");
+    return 2;
+  }
+  g_mkdir_with_parents(outbox.c_str(), 0700);
+  GDBusConnection* bus = QXSessionBus();
+  if (bus == nullptr) {
+    g_printerr("quorvex-assistant: no session bus\n");
+    return 1;
+  }
+  g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
+  g_signal_connect_swapped(bus, "closed", G_CALLBACK(g_main_loop_quit), loop);
+  for (int signal : {SIGTERM, SIGINT}) {
+    g_unix_signal_add(signal, G_SOURCE_FUNC(+[](gpointer l) {
+                        g_main_loop_quit(static_cast<GMainLoop*>(l));
+                        return G_SOURCE_REMOVE;
+                      }),
+                      loop);
+  }
+  {
+    TransferQueue queue(outbox);
+    // The handler is in place before the name is taken: the host sends its
+    // request as soon as it sees the name.
+    AEInstallEventHandler(kAEAssistantClass, kAEAssistantRequest, HandleRequest,
+                          reinterpret_cast<SRefCon>(&queue), false);
+    if (!OwnBusName(bus)) {
+      g_printerr("quorvex-assistant: %s is taken\n", kBusName);
+      return 1;
+    }
+    g_main_loop_run(loop);
+    AERemoveEventHandler(kAEAssistantClass, kAEAssistantRequest, HandleRequest, false);
+  }
+  return 0;
+}
