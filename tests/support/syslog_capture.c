@@ -2,7 +2,10 @@
  * it catches openlog/syslog/closelog and appends each message as one line
  * "ident[pid]: message" (or "ident: message" without LOG_PID) to the file
  * named by QX_SYSLOG_CAPTURE_FILE, so tests read what the program logged
- * without a syslog daemon and without touching the production code. */
+ * without a syslog daemon and without touching the production code.
+ * With QX_SYSLOG_CAPTURE_STDOUT=1 each line is also written to fd 1, the way
+ * a chatty library would print, to show that such output never reaches the
+ * browser channel. */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -57,6 +60,11 @@ void vsyslog(int priority, const char* format, va_list args) {
       ssize_t written = write(fd, line, (size_t)lineLength);
       (void)written;
       close(fd);
+    }
+    const char* echo = getenv("QX_SYSLOG_CAPTURE_STDOUT");
+    if (echo != NULL && strcmp(echo, "1") == 0) {
+      ssize_t written = write(STDOUT_FILENO, line, (size_t)lineLength);
+      (void)written;
     }
     free(line);
   }

@@ -37,10 +37,10 @@ std::optional<std::string> Member(json_object* object, const char* name) {
   return std::string(json_object_get_string(member));
 }
 
-bool Matches(const std::string& frame, const std::string& word) {
+bool Matches(const std::string& frame, const std::string& word, bool logText) {
   json_object* parsed = json_tokener_parse(frame.c_str());
-  bool match = Member(parsed, "code") == word ||
-               (Member(parsed, "type") == "Log" && Member(parsed, "text") == word);
+  bool match = logText ? Member(parsed, "type") == "Log" && Member(parsed, "text") == word
+                       : Member(parsed, "code") == word;
   json_object_put(parsed);
   return match;
 }
@@ -203,12 +203,13 @@ void HostSession::CloseInput() {
   mInput = -1;
 }
 
-bool HostSession::WaitFor(const std::string& word, std::chrono::milliseconds timeout) {
+bool HostSession::WaitFor(const std::string& word, bool logText,
+                          std::chrono::milliseconds timeout) {
   std::unique_lock<std::mutex> lock(mMutex);
   auto deadline = std::chrono::steady_clock::now() + timeout;
   for (;;) {
     for (; mWaitFrom < mFrames.size(); ++mWaitFrom) {
-      if (Matches(mFrames[mWaitFrom], word)) {
+      if (Matches(mFrames[mWaitFrom], word, logText)) {
         ++mWaitFrom;
         return true;
       }

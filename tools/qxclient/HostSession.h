@@ -26,9 +26,9 @@ class HostSession {
   bool SendFrame(const std::string& body);
   bool SendStopWord();
   void CloseInput();
-  // Waits for a frame, not matched by an earlier wait, whose "code" is
-  // `word` or that is a log record with the text `word`.
-  bool WaitFor(const std::string& word, std::chrono::milliseconds timeout);
+  // Waits for a frame not matched by an earlier wait: with `logText` false
+  // one whose "code" is `word`, with it true a log record whose text is `word`.
+  bool WaitFor(const std::string& word, bool logText, std::chrono::milliseconds timeout);
   // Waits for the host to close its output and exit; kills it after
   // `timeout`. The exit code, 128 + signal when it was killed by one, or
   // nullopt when it had to be killed for taking too long.

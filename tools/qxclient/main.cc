@@ -26,8 +26,9 @@ const char kUsage[] =
     "  STOP         the stop word 0xFFFFFFFF\n"
     "  CLOSE        closes the host's input (end of input)\n"
     "  SLEEP MS     waits MS milliseconds\n"
-    "  WAIT WORD    waits for a frame whose \"code\" is WORD or a log record whose\n"
-    "               text is WORD (the rest of the line), not matched by an earlier WAIT\n"
+    "  WAIT CODE    waits for a frame whose \"code\" is CODE\n"
+    "  WAITLOG TEXT waits for a log record whose text is TEXT (the rest of the line)\n"
+    "               (both skip frames that an earlier wait already matched)\n"
     "  # ...        a comment; empty lines are skipped\n"
     "After the script the host's input is closed and its output read to the end.\n"
     "\n"
@@ -74,9 +75,10 @@ bool RunLine(HostSession& host, const std::string& line, std::chrono::millisecon
     std::this_thread::sleep_for(std::chrono::milliseconds(atol(line.c_str() + 6)));
     return true;
   }
-  if (line.rfind("WAIT ", 0) == 0) {
-    std::string word = Trim(line.substr(5));
-    if (host.WaitFor(word, timeout))
+  bool logText = line.rfind("WAITLOG ", 0) == 0;
+  if (logText || line.rfind("WAIT ", 0) == 0) {
+    std::string word = Trim(line.substr(line.find(' ')));
+    if (host.WaitFor(word, logText, timeout))
       return true;
     fprintf(stderr, "qxclient: no frame \"%s\" within %lld ms\n", word.c_str(),
             static_cast<long long>(timeout.count()));
