@@ -1,0 +1,333 @@
+// Status events into a client, and requests out of it, with the Assistant's
+// side played by the test on a private session bus.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "Common/testing/FakeWebClient.h"
+#include "mac/AEDescriptors.h"
+#include "mac/AssistantProtocol.h"
+#include "mac/QXWebClientBaseMac.h"
+#include "platform/appleevents/AEGVariant.h"
+#include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/BusConnection.h"
+#include "platform/appleevents/Processes.h"
+#include "tests/support/SessionBus.h"
+
+namespace {
+
+constexpr int kWaitMs = 5000;
+
+class LinkClient : public CQXWebClientBaseMac {
+ public:
+  LinkClient() { CreateLogger(); }
+  bool NotifyBrowser(const char* text) override {
+    frames.emplace_back(text);
+    return true;
+  }
+  void Log(const char*) override {}
+  void CreateLogger() override { mLogger = new testing_support::RecordingLogger(records); }
+  bool SelectFilesToUpload() override { return false; }
+  bool SelectDownloadLocation() override { return false; }
+  bool VerifyFileSelection(json_xwstringset&) override { return false; }
+
+  bool AnyWarning() const {
+    for (const auto& record : records) {
+      if (record.first == "WARNING") return true;
+    }
+    return false;
+  }
+  bool Warned(const std::string& text) const {
+    for (const auto& [level, line] : records) {
+      if (level == "WARNING" && line == text)
+        return true;
+    }
+    return false;
+  }
+
+  std::vector<std::string> frames;
+  std::vector<std::pair<std::string, std::string>> records;
+};
+
+// A status event in the shape the Assistant sends.
+class StatusEvent {
+ public:
+  StatusEvent() {
+    AECreateAppleEvent(kAEAssistantClass, kAEAssistantStatus, address, kAutoGenerateReturnID,
+                       kAnyTransactionID, event);
+  }
+  StatusEvent& RefCon(DescType type, const void* data, Size size) {
+    AEPutParamPtr(event, kAE_Status_RefCon, type, data, size);
+    return *this;
+  }
+  StatusEvent& Message(DescType type, const std::string& text) {
+    AEPutParamPtr(event, kAE_Status_Message, type, text.data(), text.size());
+    return *this;
+  }
+  OSErr Handle() {
+    StAEDescriptor reply;
+    return CQXWebClientBaseMac::StatusAppleEventHandler(event, reply, 0);
+  }
+
+  StAEDescriptor address;
+  StAEDescriptor event;
+};
+
+class StatusIntake : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    refCon = client.RefCon();
+    client.records.clear();
+  }
+  LinkClient client;
+  uint64_t refCon = 0;
+};
+
+TEST_F(StatusIntake, NotificationsReachTheBrowserByteForByte) {
+  const std::string text =
+      "{ \"type\":\"Notification\",  \"code\":\"TransferProgress\", \"name\":\"caf\xC3\xA9\" }";
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, text).Handle(),
+            noErr);
+  // Four bytes of refCon do as well.
+  uint32_t low = static_cast<uint32_t>(refCon);
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &low, 4).Message(typeChar, text).Handle(), noErr);
+  EXPECT_EQ(client.frames, (std::vector<std::string>{text, text}));
+}
+
+TEST_F(StatusIntake, FileSentRemovesTheFilesInstead) {
+  CFileList files;
+  files[{xwstring("/tmp/a.txt"), xwstring("a.txt")}] = 3;
+  files[{xwstring("/tmp/b.txt"), xwstring("b.txt")}] = 4;
+  client.AddFiles(files);
+  client.frames.clear();
+  const std::string sent =
+      "{\"type\":\"notification\",\"code\":\"filesent\",\"files_ul\":"
+      "[{\"file_path\":\"/tmp/A.txt\",\"relative_path\":\"a.txt\",\"size\":3}]}";
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, sent).Handle(),
+            noErr);
+  EXPECT_EQ(client.UploadList().size(), 1u);
+  ASSERT_EQ(client.frames.size(), 1u);
+  EXPECT_NE(client.frames[0].find("FilesDeletedFromUploadList"), std::string::npos);
+  // Sent back as the notification named it (json-c escapes the slashes).
+  EXPECT_NE(client.frames[0].find("tmp\\/A.txt"), std::string::npos);
+}
+
+TEST_F(StatusIntake, RefConProblemsAreTheSendersResult) {
+  const std::string text = "{\"type\":\"Notification\",\"code\":\"X\"}";
+  EXPECT_EQ(StatusEvent().Message(typeChar, text).Handle(), errAEDescNotFound);
+  EXPECT_EQ(StatusEvent().RefCon(typeChar, "12", 2).Message(typeChar, text).Handle(),
+            errAECoercionFail);
+  uint64_t other = refCon + 1;
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &other, 8).Message(typeChar, text).Handle(), noErr);
+  // A short value cannot be read past its end.
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, "\x01", 1).Message(typeChar, text).Handle(), noErr);
+  // A number of another type is coerced.
+  int32_t asLong = static_cast<int32_t>(refCon);
+  EXPECT_EQ(StatusEvent().RefCon(typeSInt32, &asLong, 4).Message(typeChar, text).Handle(), noErr);
+  EXPECT_EQ(client.frames, std::vector<std::string>{text});
+  EXPECT_FALSE(client.AnyWarning());
+}
+
+TEST_F(StatusIntake, UnusableMessagesAreDropped) {
+  // Missing or not text: a warning. Empty: silence.
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Handle(), noErr);
+  EXPECT_TRUE(client.Warned("Unhandled exception while processing a notification"));
+  client.records.clear();
+  int32_t number = 5;
+  EXPECT_EQ(StatusEvent()
+                .RefCon(typeMagnitude, &refCon, 8)
+                .Message(typeSInt32, std::string(reinterpret_cast<char*>(&number), 4))
+                .Handle(),
+            noErr);
+  EXPECT_TRUE(client.Warned("Unhandled exception while processing a notification"));
+  client.records.clear();
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, "").Handle(), noErr);
+  EXPECT_TRUE(client.records.empty());
+  // Not JSON, or not a notification: handled by the entry, still result 0.
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, "garbage").Handle(),
+            noErr);
+  EXPECT_TRUE(client.Warned("Invalid notification message"));
+  EXPECT_TRUE(client.frames.empty());
+
+  // Only the text before a zero byte counts.
+  std::string cut = std::string("{\"type\":\"Notification\",\"code\":\"X\"}") + '\0' + "tail";
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, cut).Handle(), noErr);
+  EXPECT_EQ(client.frames, std::vector<std::string>{"{\"type\":\"Notification\",\"code\":\"X\"}"});
+}
+
+TEST(StatusHandlerRegistration, CountsClients) {
+  AEEventHandlerUPP handler = nullptr;
+  SRefCon refCon = 0;
+  auto installed = [&] {
+    return AEGetEventHandler(kAEAssistantClass, kAEAssistantStatus, &handler, &refCon, false) ==
+           noErr;
+  };
+  EXPECT_FALSE(installed());
+  CQXWebClientBaseMac::InstallAEHandlers();
+  CQXWebClientBaseMac::InstallAEHandlers();
+  ASSERT_TRUE(installed());
+  EXPECT_EQ(handler, &CQXWebClientBaseMac::StatusAppleEventHandler);
+  EXPECT_EQ(refCon, 0);
+  CQXWebClientBaseMac::RemoveAEHandlers();
+  EXPECT_TRUE(installed());
+  CQXWebClientBaseMac::RemoveAEHandlers();
+  EXPECT_FALSE(installed());
+  CQXWebClientBaseMac::RemoveAEHandlers();
+  CQXWebClientBaseMac::InstallAEHandlers();
+  EXPECT_TRUE(installed());
+  CQXWebClientBaseMac::RemoveAEHandlers();
+  EXPECT_FALSE(installed());
+}
+
+TEST(Get64BitParam, ReadsTheThreeNumericTypes) {
+  StAEDescriptor address;
+  StAEDescriptor event;
+  AECreateAppleEvent(kAEAssistantClass, kAEAssistantStatus, address, kAutoGenerateReturnID, 0,
+                     event);
+  double fromDouble = 1e10;
+  int64_t fromComp = int64_t(1) << 40;
+  uint32_t fromShortMagnitude = 77;
+  uint64_t fromMagnitude = 0x123456789ull;
+  AEPutParamPtr(event, QXFourCC("doub"), typeIEEE64BitFloatingPoint, &fromDouble, 8);
+  AEPutParamPtr(event, QXFourCC("comp"), typeSInt64, &fromComp, 8);
+  AEPutParamPtr(event, QXFourCC("mag4"), typeMagnitude, &fromShortMagnitude, 4);
+  AEPutParamPtr(event, kAE_Status_RefCon2, typeMagnitude, &fromMagnitude, 8);
+  AEPutParamPtr(event, kAE_Status_RefCon3, typeChar, "1", 1);
+  double negative = -1;
+  AEPutParamPtr(event, QXFourCC("nega"), typeIEEE64BitFloatingPoint, &negative, 8);
+  uint64_t value = 0;
+  EXPECT_EQ(Get64BitParam(event, QXFourCC("doub"), &value), noErr);
+  EXPECT_EQ(value, 10000000000ull);
+  EXPECT_EQ(Get64BitParam(event, QXFourCC("comp"), &value), noErr);
+  EXPECT_EQ(value, 1ull << 40);
+  EXPECT_EQ(Get64BitParam(event, QXFourCC("mag4"), &value), noErr);
+  EXPECT_EQ(value, 77u);
+  EXPECT_EQ(Get64BitParam(event, kAE_Status_RefCon2, &value), noErr);
+  EXPECT_EQ(value, 0x123456789ull);
+  EXPECT_EQ(Get64BitParam(event, kAE_Status_RefCon3, &value), errAEWrongDataType);
+  EXPECT_EQ(Get64BitParam(event, QXFourCC("nega"), &value), errAECoercionFail);
+  EXPECT_EQ(Get64BitParam(event, QXFourCC("none"), &value), errAEDescNotFound);
+}
+
+// Requests out: the test's own connection owns the Assistant's name and
+// records what arrives on it.
+class RequestForwarding : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(mBus.Ok());
+    setenv("DBUS_SESSION_BUS_ADDRESS", mBus.Address().c_str(), 1);
+  }
+
+  void PlayAssistant() {
+    static const char kXml[] =
+        "<node><interface name='com.quorvex.AppleEvents'><method name='Event'>"
+        "<arg type='(uv)' direction='in'/><arg type='n' direction='out'/>"
+        "</method></interface></node>";
+    g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(kXml, nullptr);
+    static const GDBusInterfaceVTable vtable = {
+        [](GDBusConnection*, const char*, const char*, const char*, const char*,
+           GVariant* parameters, GDBusMethodInvocation* invocation, gpointer data) {
+          static_cast<RequestForwarding*>(data)->mReceived.push_back(
+              g_variant_get_child_value(parameters, 0));
+          g_dbus_method_invocation_return_value(invocation, g_variant_new("(n)", 0));
+        },
+        nullptr,
+        nullptr,
+        {nullptr}};
+    mRegistration = g_dbus_connection_register_object(
+        mBus.Connection(), kQXAEObjectPath, node->interfaces[0], &vtable, this, nullptr, nullptr);
+    g_bus_own_name_on_connection(mBus.Connection(), kQXAssistantBundleIdentifier,
+                                 G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr, nullptr, nullptr);
+    ASSERT_TRUE(mBus.WaitForName(kQXAssistantBundleIdentifier, kWaitMs));
+  }
+
+  bool WaitForEvents(size_t count) {
+    gint64 deadline = g_get_monotonic_time() + kWaitMs * 1000;
+    while (mReceived.size() < count && g_get_monotonic_time() < deadline) {
+      g_main_context_iteration(nullptr, FALSE);
+      g_usleep(1000);
+    }
+    return mReceived.size() >= count;
+  }
+
+  void TearDown() override {
+    for (GVariant* event : mReceived)
+      g_variant_unref(event);
+  }
+
+  SessionBus mBus;
+  guint mRegistration = 0;
+  std::vector<GVariant*> mReceived;
+};
+
+std::string Param(const AppleEvent* event, AEKeyword keyword, DescType type) {
+  Size size = 0;
+  DescType actual = 0;
+  EXPECT_EQ(AEGetParamPtr(event, keyword, typeWildCard, &actual, nullptr, 0, &size), noErr);
+  EXPECT_EQ(actual, type);
+  std::string data(size, '\0');
+  AEGetParamPtr(event, keyword, typeWildCard, &actual, data.data(), size, &size);
+  return data;
+}
+
+TEST_F(RequestForwarding, TheRunningAssistantGetsOneEventPerRequest) {
+  PlayAssistant();
+  LinkClient client;
+  ProcessSerialNumber psn{0, 0};
+  ASSERT_TRUE(client.FindAssistantApplication(psn));
+  EXPECT_EQ(QXBusNameFromProcessSerialNumber(psn),
+            g_dbus_connection_get_unique_name(mBus.Connection()));
+
+  std::wstring request = L"{\"code\":\"StartUpload\",\"name\":\"caf\u00e9\"}";
+  ASSERT_TRUE(client.ProxyExecuteRequest(request.data()));
+  std::wstring empty;
+  ASSERT_TRUE(client.ProxyExecuteRequest(empty.data()));
+  ASSERT_TRUE(WaitForEvents(2));
+  EXPECT_TRUE(client.frames.empty());
+
+  StAEDescriptor first;
+  ASSERT_EQ(AEDescFromGVariant(mReceived[0], first), noErr);
+  AEEventClass eventClass = 0;
+  AEEventID eventID = 0;
+  AEGetAttributePtr(first, keyEventClassAttr, typeType, nullptr, &eventClass, 4, nullptr);
+  AEGetAttributePtr(first, keyEventIDAttr, typeType, nullptr, &eventID, 4, nullptr);
+  EXPECT_EQ(eventClass, kAEAssistantClass);
+  EXPECT_EQ(eventID, kAEAssistantRequest);
+  EXPECT_EQ(Param(first, keyDirectObject, typeChar),
+            "{\"code\":\"StartUpload\",\"name\":\"caf\xC3\xA9\"}");
+  ProcessSerialNumber host{0, 0};
+  GetCurrentProcess(&host);
+  EXPECT_EQ(Param(first, kAEHostProcessKeyword, typeProcessSerialNumber),
+            std::string(reinterpret_cast<const char*>(&host), 8));
+  uint64_t refCon = client.RefCon();
+  const std::string refConBytes(reinterpret_cast<const char*>(&refCon), 8);
+  EXPECT_EQ(Param(first, kAERefConKeyword, typeMagnitude), refConBytes);
+
+  StAEDescriptor second;
+  ASSERT_EQ(AEDescFromGVariant(mReceived[1], second), noErr);
+  EXPECT_EQ(Param(second, keyDirectObject, typeChar), "");
+  EXPECT_EQ(Param(second, kAERefConKeyword, typeMagnitude), refConBytes);
+}
+
+TEST_F(RequestForwarding, NoActivatableAssistantIsOneErrorAtOnce) {
+  LinkClient client;
+  std::wstring request = L"{}";
+  EXPECT_FALSE(client.ProxyExecuteRequest(request.data()));
+  ASSERT_EQ(client.frames.size(), 1u);
+  EXPECT_EQ(client.frames[0],
+            "{ \"version\": \"8.2.0x431\", \"type\": \"Notification\", \"code\": \"Error\", "
+            "\"text\": \"Failed to launch Quorvex Assistant\" }");
+}
+
+TEST(RequestForwardingWithoutBus, FailsWithOneError) {
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/qx-no-bus", 1);
+  LinkClient client;
+  std::wstring request = L"{}";
+  EXPECT_FALSE(client.ProxyExecuteRequest(request.data()));
+  ASSERT_EQ(client.frames.size(), 1u);
+  EXPECT_NE(client.frames[0].find("Failed to launch Quorvex Assistant"), std::string::npos);
+}
+
+}  // namespace
