@@ -1,0 +1,28 @@
+// Helper programs that tests start and must end again (Xvfb, dbus-daemon,
+// xdotool): spawning with a bounded run, and stopping that cannot hang.
+#pragma once
+
+#include <sys/types.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+// Starts `argv` (looked up on PATH) with the test's environment changed by
+// `environment`. `extraFd`, when not -1, becomes descriptor 3 of the child.
+// Returns the pid, or -1.
+pid_t SpawnChild(const std::vector<std::string>& argv,
+                 const std::map<std::string, std::string>& environment, int extraFd = -1);
+
+// SIGTERM, then SIGKILL when the child is still there after `graceMs`; reaps it.
+void StopChild(pid_t pid, int graceMs = 2000);
+
+struct ChildResult {
+  int exitCode = -1;   // -1: killed after the timeout, or not started
+  std::string output;  // stdout
+};
+
+// Runs a program to its end, killed after `timeoutMs`.
+ChildResult RunChild(const std::vector<std::string>& argv,
+                     const std::map<std::string, std::string>& environment, int timeoutMs);

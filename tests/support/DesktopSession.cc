@@ -1,0 +1,87 @@
+#include "tests/support/DesktopSession.h"
+
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "tests/support/ChildProcess.h"
+
+namespace {
+
+constexpr int kBusStartTimeoutMs = 10000;
+
+// One line from `fd`, within `timeoutMs`; empty when none came.
+std::string ReadLine(int fd, int timeoutMs) {
+  std::string line;
+  while (line.empty() || line.back() != '\n') {
+    pollfd waiting{fd, POLLIN, 0};
+    if (poll(&waiting, 1, timeoutMs) <= 0)
+      return "";
+    char c;
+    if (read(fd, &c, 1) != 1)
+      return "";
+    line += c;
+  }
+  line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+DesktopSession::DesktopSession(const std::string& display) : mDisplay(display) {
+  char pattern[] = "/tmp/qx-desktop-XXXXXX";
+  if (mkdtemp(pattern) == nullptr) {
+    ADD_FAILURE() << "mkdtemp: " << strerror(errno);
+    return;
+  }
+  mRoot = pattern;
+  mHome = mRoot + "/home";
+  for (const char* folder :
+       {"/home", "/home/.config", "/home/.local/share", "/home/.cache", "/runtime"})
+    std::filesystem::create_directories(mRoot + folder);
+  std::filesystem::permissions(mRoot + "/runtime", std::filesystem::perms::owner_all);
+
+  int address[2];
+  if (pipe2(address, O_CLOEXEC) != 0) {
+    ADD_FAILURE() << "pipe: " << strerror(errno);
+    return;
+  }
+  mBusPid = SpawnChild({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=3"},
+                       {{"HOME", mHome}, {"XDG_RUNTIME_DIR", mRoot + "/runtime"}}, address[1]);
+  close(address[1]);
+  mBusAddress = mBusPid > 0 ? ReadLine(address[0], kBusStartTimeoutMs) : "";
+  close(address[0]);
+  if (mBusAddress.empty())
+    ADD_FAILURE() << "the private session bus did not start";
+}
+
+DesktopSession::~DesktopSession() {
+  StopChild(mBusPid);
+  if (!mRoot.empty()) {
+    std::error_code ignored;
+    std::filesystem::remove_all(mRoot, ignored);
+  }
+}
+
+std::map<std::string, std::string> DesktopSession::Environment() const {
+  return {
+      {"DISPLAY", mDisplay},
+      {"DBUS_SESSION_BUS_ADDRESS", mBusAddress},
+      {"HOME", mHome},
+      {"XDG_CONFIG_HOME", mHome + "/.config"},
+      {"XDG_DATA_HOME", mHome + "/.local/share"},
+      {"XDG_CACHE_HOME", mHome + "/.cache"},
+      {"XDG_RUNTIME_DIR", mRoot + "/runtime"},
+      {"NO_AT_BRIDGE", "1"},
+      {"GSETTINGS_BACKEND", "memory"},
+      // No GVfs daemons: local files are all the dialogs need.
+      {"GIO_USE_VFS", "local"},
+      {"GIO_USE_VOLUME_MONITOR", "unix"},
+  };
+}
