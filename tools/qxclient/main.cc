@@ -35,7 +35,8 @@ const char kUsage[] =
     "Options:\n"
     "  --timeout S  seconds a WAIT and the host's ending may take (default 30)\n"
     "  --no-log     does not print log records\n"
-    "  --echo       prints each script line, prefixed \"> \", before running it\n"
+    "  --echo       prints each script line, prefixed \"> \", before running it, and\n"
+    "               the comments as they are\n"
     "\n"
     "Exit status: 0 the host ended with status 0 and every frame was well formed;\n"
     "1 a malformed frame, a failed write or a WAIT that timed out; 2 usage;\n"
@@ -134,8 +135,13 @@ int main(int argc, char** argv) {
   bool ok = true;
   auto run = [&](const std::string& raw) {
     std::string line = Trim(raw);
-    if (line.empty() || line[0] == '#')
+    if (line.empty())
       return;
+    if (line[0] == '#') {
+      if (echo)
+        printf("%s\n", line.c_str());
+      return;
+    }
     if (echo) {
       printf("> %s\n", line.c_str());
       fflush(stdout);
