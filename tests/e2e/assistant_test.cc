@@ -248,8 +248,8 @@ class AssistantTest : public ::testing::Test {
     return 0;
   }
 
-  // Calls the host's Event method with the GVariant text as its argument;
-  // the result code, or nullopt with the D-Bus error in `error`.
+  // Calls the host's Event method with the GVariant text as its arguments
+  // (a tuple); the result code, or nullopt with the D-Bus error in `error`.
   std::optional<int16_t> CallHost(const std::string& eventText, std::string* error = nullptr) {
     g_autoptr(GError) parseError = nullptr;
     GVariant* argument = g_variant_parse(nullptr, eventText.c_str(), nullptr, nullptr, &parseError);
@@ -259,8 +259,8 @@ class AssistantTest : public ::testing::Test {
     g_autoptr(GError) callError = nullptr;
     g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
         mBus.Connection(), HostBusName().c_str(), "/com/quorvex/AppleEvents",
-        "com.quorvex.AppleEvents", "Event", g_variant_new_tuple(&argument, 1), nullptr,
-        G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &callError);
+        "com.quorvex.AppleEvents", "Event", argument, nullptr, G_DBUS_CALL_FLAGS_NONE, 5000,
+        nullptr, &callError);
     if (reply == nullptr) {
       if (error != nullptr)
         *error = callError->message;
@@ -331,8 +331,8 @@ TEST_F(AssistantTest, DownloadsNeedAFolderEachTime) {
   fs::create_directories(mRoot / "outbox" / "sub");
   std::ofstream(mRoot / "outbox" / "one.txt") << "one";
   std::ofstream(mRoot / "outbox" / "sub" / "two.txt") << "two";
+  // A folder that does not exist yet: the panel creates it.
   const fs::path destination = mRoot / "downloads";
-  fs::create_directories(destination);
 
   ASSERT_TRUE(mHost->SendFrame(Request("SelectDownloadLocation")));
   auto panel = mDriver->WaitForWindow(kFolderPanelTitle, kTimeoutMs);
@@ -448,7 +448,7 @@ TEST_F(AssistantTest, MalformedStatusEventsGetTheirCodeAndChangeNothing) {
   // and its list still holds the file: a real "FileSent" removes it now.
   const std::string sent =
       R"({"type":"Notification","code":"FileSent","files_ul":[{"file_path":")" + queued +
-      R"(","relative_path":"kept.txt","size":4}]})";
+      R"(","relative_path":"","size":4}]})";
   EXPECT_EQ(CallHost("(" + StatusEventText(Raw(uint64_t(refCon)), sent) + ",)"), 0);
   auto frames = FramesUntilCode("FilesDeletedFromUploadList");
   EXPECT_EQ(NonLogFrames(frames).size(), 1u);
