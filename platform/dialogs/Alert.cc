@@ -19,6 +19,9 @@ QXAlert::QXAlert()
   // Alerts have no title of their own; the product name tells the user who asks.
   setTitle("Quorvex Web Client");
   gtk_window_set_type_hint(window(), GDK_WINDOW_TYPE_HINT_DIALOG);
+  // Like a modal panel, an alert floats above ordinary windows: the host has
+  // none of its own for it to stay in front of.
+  setLevel(kQXShieldingWindowLevel);
 }
 
 QXAlertButton& QXAlert::addButtonWithTitle(const std::string& title) {

@@ -85,7 +85,7 @@ void QXOpenPanel::setMessage(const std::string& message) {
   gtk_widget_set_visible(mMessage, !message.empty());
 }
 
-std::vector<std::optional<std::string>> QXOpenPanel::URLs() const {
+std::vector<std::optional<std::string>> QXOpenPanel::selection() const {
   std::vector<std::optional<std::string>> paths;
   if (!window())
     return paths;
@@ -104,13 +104,13 @@ std::vector<std::optional<std::string>> QXOpenPanel::URLs() const {
 }
 
 std::optional<std::string> QXOpenPanel::URL() const {
-  auto paths = URLs();
-  if (paths.empty())
+  if (mPicked.empty())
     return std::nullopt;
-  return paths.front();
+  return mPicked.front();
 }
 
 void QXOpenPanel::ok() {
+  mPicked = selection();
   endModal(kQXModalResponseOK);
 }
 
@@ -118,9 +118,13 @@ void QXOpenPanel::cancel() {
   endModal(kQXModalResponseCancel);
 }
 
-// A folder typed into the location field with a trailing "/" is one to go
-// into, as in a shell; without it, the typed item is the one picked.
+// In a panel for files, a folder typed into the location field with a
+// trailing "/" is one to go into, as in a shell; without it, the typed item
+// is the one picked.
 bool QXOpenPanel::enterTypedFolder() {
+  // A panel for folders only takes the typed folder as the answer.
+  if (!mCanChooseFiles)
+    return false;
   GtkWidget* focus = gtk_window_get_focus(window());
   if (!focus || !GTK_IS_ENTRY(focus))
     return false;

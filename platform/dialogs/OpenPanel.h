@@ -21,13 +21,15 @@ class QXOpenPanel : public QXModalWindow {
   // A line shown above the file list; empty hides it.
   void setMessage(const std::string& message);
 
-  // The absolute path of each picked item in the order the panel gives
-  // them, or nullopt for an item that has none (not on a local disk).
-  std::vector<std::optional<std::string>> URLs() const;
-  // The first picked item, or nullopt when nothing is picked.
+  // The items picked when the panel was confirmed, in the order the panel
+  // gives them: each one's absolute path, or nullopt for an item that has
+  // none (not on a local disk). Empty when it was not confirmed.
+  std::vector<std::optional<std::string>> URLs() const { return mPicked; }
+  // The first picked item, or nullopt when nothing was picked.
   std::optional<std::string> URL() const;
 
-  // The confirming button: ends the run with kQXModalResponseOK.
+  // The confirming button: takes the selection and ends the run with
+  // kQXModalResponseOK.
   virtual void ok();
   // The cancel button, Escape and the window manager's close button: ends
   // the run with kQXModalResponseCancel.
@@ -38,6 +40,7 @@ class QXOpenPanel : public QXModalWindow {
 
  private:
   GtkFileChooser* chooser() const;
+  std::vector<std::optional<std::string>> selection() const;
   bool enterTypedFolder();
   static void OnResponse(GtkDialog*, gint response, gpointer self);
 
@@ -45,4 +48,5 @@ class QXOpenPanel : public QXModalWindow {
   GtkWidget* mMessage;
   bool mCanChooseFiles = true;
   bool mCanChooseDirectories = false;
+  std::vector<std::optional<std::string>> mPicked;
 };

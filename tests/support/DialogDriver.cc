@@ -165,6 +165,14 @@ bool DialogDriver::Screenshot(const std::string& path) {
   return Run({"import", "-silent", "-window", "root", path}, 20000).has_value();
 }
 
+bool DialogDriver::TypeLocation(const std::string& window, const std::string& path) {
+  if (!Key("ctrl+l") || !Type(path))
+    return false;
+  // The field completes names as they are typed; what it proposes is
+  // selected text that Delete removes, once it has shown.
+  return WaitUntilSettled(window, std::nullopt, 10000) && Key("Delete") && Key("Return");
+}
+
 bool DialogDriver::ChooseAllInFolder(const std::string& window, const std::string& folder,
                                      const std::string& confirmChord) {
   if (!Focus(window))
@@ -173,7 +181,7 @@ bool DialogDriver::ChooseAllInFolder(const std::string& window, const std::strin
     return Fail("panel never settled");
   const auto before = Snapshot(window);
   // A trailing "/" makes the panel enter the folder rather than pick it.
-  if (!Key("ctrl+l") || !Type(folder + "/") || !Key("Return"))
+  if (!TypeLocation(window, folder + "/"))
     return Fail("typing the folder");
   if (!WaitUntilSettled(window, before, 10000))
     return Fail("folder never shown");
@@ -187,5 +195,5 @@ bool DialogDriver::ChoosePath(const std::string& window, const std::string& path
     return Fail("focus");
   if (!WaitUntilSettled(window, std::nullopt, 10000))
     return Fail("panel never settled");
-  return (Key("ctrl+l") && Type(path) && Key("Return")) || Fail("typing the path");
+  return TypeLocation(window, path) || Fail("typing the path");
 }

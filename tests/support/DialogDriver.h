@@ -47,6 +47,9 @@ class DialogDriver {
   // In an open panel: types `path` into the location field and confirms it.
   bool ChoosePath(const std::string& window, const std::string& path);
 
+  // Types `path` into the location field and presses Return.
+  bool TypeLocation(const std::string& window, const std::string& path);
+
   // What went wrong last, for a failure message.
   const std::string& LastError() const { return mLastError; }
 
