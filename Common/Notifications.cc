@@ -1,40 +1,38 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "Common/JsonObjectPtr.h"
 #include "Common/QXWebClientBase.h"
 #include "Common/json_msg_param.h"
 
 bool CQXWebClientBase::HandleNotification(const char* text) {
   if (mLogger != nullptr)
     mLogger->Debug("HandleNotification");
-  json_object* message = text != nullptr ? json_tokener_parse(text) : nullptr;
-  if (!json_msg_is_usable(message)) {
+  const JsonObjectPtr message(text != nullptr ? json_tokener_parse(text) : nullptr);
+  if (!json_msg_is_usable(message.get())) {
     if (mLogger != nullptr)
       mLogger->Warning("Invalid notification message");
     return false;
   }
 
   bool result = false;
-  {
-    const json_msg_param<char*> type(message, "type");
-    const json_msg_param<char*> code(message, "code");
-    if (!(type == "Notification")) {
-      if (mLogger != nullptr)
-        mLogger->Warning("Wrong message type");
-    } else if (code == "FileSent") {
-      // The browser hears of the removal from the upload list itself.
-      result = DeleteFilesFromUploadList(message);
-      if (!result && mLogger != nullptr)
-        mLogger->Warning(
-            "Failed to delete files from upload list while processing Assistant notification");
-    } else {
-      // Relayed as received, not re-serialised.
-      result = NotifyBrowser(text);
-      if (!result && mLogger != nullptr)
-        mLogger->Warning("Failed to notify browser");
-    }
+  const json_msg_param<char*> type(message.get(), "type");
+  const json_msg_param<char*> code(message.get(), "code");
+  if (!(type == "Notification")) {
+    if (mLogger != nullptr)
+      mLogger->Warning("Wrong message type");
+  } else if (code == "FileSent") {
+    // The browser hears of the removal from the upload list itself.
+    result = DeleteFilesFromUploadList(message.get());
+    if (!result && mLogger != nullptr)
+      mLogger->Warning(
+          "Failed to delete files from upload list while processing Assistant notification");
+  } else {
+    // Relayed as received, not re-serialised.
+    result = NotifyBrowser(text);
+    if (!result && mLogger != nullptr)
+      mLogger->Warning("Failed to notify browser");
   }
-  json_object_put(message);
   return result;
 }
 
@@ -54,18 +52,17 @@ void CQXWebClientBase::ReportError(tErrorStringID id, ...) {
   va_end(arguments);
   text[sizeof text - 1] = '\0';
 
-  json_object* message = json_object_new_object();
+  const JsonObjectPtr message(json_object_new_object());
   if (message == nullptr) {
     if (mLogger != nullptr)
       mLogger->Error("Failed to create notification object");
     return;
   }
-  json_object_object_add(message, "version", json_object_new_string(QX_PROTOCOL_VERSION));
-  json_object_object_add(message, "type", json_object_new_string("Notification"));
-  json_object_object_add(message, "code", json_object_new_string("Error"));
-  json_object_object_add(message, "text", json_object_new_string(text));
-  HandleNotification(json_object_to_json_string(message));
-  json_object_put(message);
+  json_object_object_add(message.get(), "version", json_object_new_string(QX_PROTOCOL_VERSION));
+  json_object_object_add(message.get(), "type", json_object_new_string("Notification"));
+  json_object_object_add(message.get(), "code", json_object_new_string("Error"));
+  json_object_object_add(message.get(), "text", json_object_new_string(text));
+  HandleNotification(json_object_to_json_string(message.get()));
 }
 
 bool CQXWebClientBase::NotificationCallback(const char* text, long client) {

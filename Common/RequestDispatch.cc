@@ -1,3 +1,4 @@
+#include "Common/JsonObjectPtr.h"
 #include "Common/QXWebClientBase.h"
 #include "Common/json_msg_param.h"
 
@@ -12,39 +13,37 @@ bool CQXWebClientBase::ExecuteRequest(wchar_t* text) {
 
   const xwstring request(text);
   const char* utf8 = request;
-  json_object* message = utf8 != nullptr ? json_tokener_parse(utf8) : nullptr;
-  if (!json_msg_is_usable(message)) {
+  const JsonObjectPtr message(utf8 != nullptr ? json_tokener_parse(utf8) : nullptr);
+  if (!json_msg_is_usable(message.get())) {
     if (mLogger != nullptr)
       mLogger->DebugMsg("Invalid request");
     return false;
   }
 
-  bool result = false;
-  {
-    const json_msg_param<char*> type(message, "type");
-    if (!(type == "Request")) {
-      if (mLogger != nullptr)
-        mLogger->DebugMsg("Invalid request");
-    } else {
-      const json_msg_param<char*> code(message, "code");
-      if (code == "SelectFilesToUpload")
-        result = SelectFilesToUpload();
-      else if (code == "DeleteFilesFromUploadList")
-        result = DeleteFilesFromUploadList(message);
-      else if (code == "SelectDownloadLocation")
-        result = SelectDownloadLocation();
-      else if (code == "QueueFilesForUpload")
-        result = QueueFilesForUpload(message);
-      else if (code == "StartUpload")
-        result = StartUpload(message);
-      else if (code == "StartDownload")
-        result = StartDownload(message);
-      else if (code == "SetParameter")
-        result = SetParameter(message);
-      else if (code == "Reset")
-        result = Reset();
-    }
+  const json_msg_param<char*> type(message.get(), "type");
+  if (!(type == "Request")) {
+    if (mLogger != nullptr)
+      mLogger->DebugMsg("Invalid request");
+    return false;
   }
-  json_object_put(message);
-  return result;
+
+  // Tested in this order; an unknown code is silently not a request.
+  const json_msg_param<char*> code(message.get(), "code");
+  if (code == "SelectFilesToUpload")
+    return SelectFilesToUpload();
+  if (code == "DeleteFilesFromUploadList")
+    return DeleteFilesFromUploadList(message.get());
+  if (code == "SelectDownloadLocation")
+    return SelectDownloadLocation();
+  if (code == "QueueFilesForUpload")
+    return QueueFilesForUpload(message.get());
+  if (code == "StartUpload")
+    return StartUpload(message.get());
+  if (code == "StartDownload")
+    return StartDownload(message.get());
+  if (code == "SetParameter")
+    return SetParameter(message.get());
+  if (code == "Reset")
+    return Reset();
+  return false;
 }

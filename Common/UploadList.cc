@@ -2,6 +2,7 @@
 #include <iterator>
 #include <string>
 
+#include "Common/JsonObjectPtr.h"
 #include "Common/QXWebClientBase.h"
 #include "Common/json_msg_param.h"
 
@@ -10,22 +11,20 @@ namespace {
 constexpr long kMaxFileNameLength = 255;
 constexpr size_t kNotificationChunk = 1000;
 
-// A notification carrying `entries` as "files_ul"; null (and nothing
-// leaked) when either part cannot be created.
-json_object* NewListNotification(const char* code, CFileList::const_iterator first,
-                                 CFileList::const_iterator last) {
-  json_object* message = json_object_new_object();
+// A notification carrying the entries in [first, last) as "files_ul"; null
+// when either part cannot be created.
+JsonObjectPtr NewListNotification(const char* code, CFileList::const_iterator first,
+                                  CFileList::const_iterator last) {
+  JsonObjectPtr message(json_object_new_object());
   if (message == nullptr)
     return nullptr;
-  json_object_object_add(message, "version", json_object_new_string(QX_PROTOCOL_VERSION));
-  json_object_object_add(message, "type", json_object_new_string("Notification"));
-  json_object_object_add(message, "code", json_object_new_string(code));
+  json_object_object_add(message.get(), "version", json_object_new_string(QX_PROTOCOL_VERSION));
+  json_object_object_add(message.get(), "type", json_object_new_string("Notification"));
+  json_object_object_add(message.get(), "code", json_object_new_string(code));
   json_object* entries = FileListEntriesToJSON(first, last);
-  if (entries == nullptr) {
-    json_object_put(message);
+  if (entries == nullptr)
     return nullptr;
-  }
-  json_object_object_add(message, "files_ul", entries);
+  json_object_object_add(message.get(), "files_ul", entries);
   return message;
 }
 
@@ -97,12 +96,12 @@ bool CQXWebClientBase::AddFiles(CFileList& files) {
     for (size_t n = 0; n < kNotificationChunk && chunkEnd != files.cend(); ++n)
       ++chunkEnd;
 
-    json_object* message = NewListNotification("FilesAddedToUploadList", chunk, chunkEnd);
+    const JsonObjectPtr message = NewListNotification("FilesAddedToUploadList", chunk, chunkEnd);
     if (message == nullptr) {
       if (mLogger != nullptr)
         mLogger->Warning("Failed to create JSON message");
     } else {
-      result = NotifyBrowser(json_object_to_json_string(message));
+      result = NotifyBrowser(json_object_to_json_string(message.get()));
       if (!result) {
         // The browser never heard of these entries, so they go again.
         if (mLogger != nullptr)
@@ -110,7 +109,6 @@ bool CQXWebClientBase::AddFiles(CFileList& files) {
         for (auto entry = chunk; entry != chunkEnd; ++entry)
           mUploadList.erase(entry->first);
       }
-      json_object_put(message);
     }
     chunk = chunkEnd;
   }
@@ -145,14 +143,14 @@ bool CQXWebClientBase::DeleteFiles(CFileList& files) {
     return false;
   }
 
-  json_object* message =
+  const JsonObjectPtr message =
       NewListNotification("FilesDeletedFromUploadList", files.cbegin(), files.cend());
   if (message == nullptr) {
     if (mLogger != nullptr)
       mLogger->Warning("Failed to create JSON message");
     return false;
   }
-  const bool result = NotifyBrowser(json_object_to_json_string(message));
+  const bool result = NotifyBrowser(json_object_to_json_string(message.get()));
   if (!result) {
     // Keep the browser's view and ours in step: the removal did not happen.
     if (mLogger != nullptr)
@@ -160,6 +158,5 @@ bool CQXWebClientBase::DeleteFiles(CFileList& files) {
     for (const auto& entry : files)
       mUploadList.insert(entry);
   }
-  json_object_put(message);
   return result;
 }

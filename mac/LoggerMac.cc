@@ -4,6 +4,7 @@
 
 #include <ctime>
 
+#include "Common/JsonObjectPtr.h"
 #include "Common/Protocol.h"
 
 void CLoggerMac::Log(const char* level, char* text) {
@@ -13,7 +14,7 @@ void CLoggerMac::Log(const char* level, char* text) {
   if (mCallback == nullptr || level == nullptr)
     return;
 
-  json_object* record = json_object_new_object();
+  const JsonObjectPtr record(json_object_new_object());
   if (record == nullptr)
     return;
 
@@ -24,13 +25,12 @@ void CLoggerMac::Log(const char* level, char* text) {
   localtime_r(&now, &local);
   strftime(timestamp, sizeof timestamp - 1, "%Y.%m.%d %H.%M.%S.000", &local);
 
-  json_object_object_add(record, "timestamp", json_object_new_string(timestamp));
-  json_object_object_add(record, "text", json_object_new_string(text));
-  json_object_object_add(record, "version", json_object_new_string(QX_PROTOCOL_VERSION));
-  json_object_object_add(record, "type", json_object_new_string("Log"));
-  json_object_object_add(record, "code", json_object_new_string(level));
-  mCallback(mCallbackRefCon, json_object_to_json_string(record));
-  json_object_put(record);
+  json_object_object_add(record.get(), "timestamp", json_object_new_string(timestamp));
+  json_object_object_add(record.get(), "text", json_object_new_string(text));
+  json_object_object_add(record.get(), "version", json_object_new_string(QX_PROTOCOL_VERSION));
+  json_object_object_add(record.get(), "type", json_object_new_string("Log"));
+  json_object_object_add(record.get(), "code", json_object_new_string(level));
+  mCallback(mCallbackRefCon, json_object_to_json_string(record.get()));
 }
 
 CLogger* CLoggerFactory::CreateLogger() {

@@ -2,6 +2,7 @@
 
 #include <json-c/json.h>
 
+#include "Common/JsonObjectPtr.h"
 #include "Common/Logger.h"
 #include "Common/Protocol.h"
 
@@ -12,14 +13,13 @@ CQXWebClientBaseMac::~CQXWebClientBaseMac() = default;
 bool CQXWebClientBaseMac::Initialize(xwstring& response) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("Initialize");
-  json_object* message = json_object_new_object();
-  json_object_object_add(message, "version", json_object_new_string(QX_PROTOCOL_VERSION));
-  json_object_object_add(message, "type", json_object_new_string("Response"));
-  json_object_object_add(message, "code", json_object_new_string("Initialize"));
-  json_object_object_add(message, "support_dragdrop",
+  const JsonObjectPtr message(json_object_new_object());
+  json_object_object_add(message.get(), "version", json_object_new_string(QX_PROTOCOL_VERSION));
+  json_object_object_add(message.get(), "type", json_object_new_string("Response"));
+  json_object_object_add(message.get(), "code", json_object_new_string("Initialize"));
+  json_object_object_add(message.get(), "support_dragdrop",
                          json_object_new_boolean(mSupportDragDrop != 0));
-  response = json_object_to_json_string(message);
-  json_object_put(message);
+  response = json_object_to_json_string(message.get());
   return true;
 }
 
