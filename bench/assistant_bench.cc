@@ -1,0 +1,226 @@
+// The Assistant link under load, through the real host binary on a private
+// session bus, with the reference Assistant started by activation:
+//  1. StartUpload with 10,000 queued files until the Assistant holds the
+//     request (its "TransferStarted" notification reaches the browser), cold
+//     (the Assistant is activated by the request) and warm (already running);
+//  2. status events the host relays per second: a burst of notifications
+//     sent straight to the host, timed until the browser has the last one;
+//  3. the whole upload of the 10,000 files, end to end.
+//
+// Usage: assistant_bench [FILES]   (default 10000)
+#include <gio/gio.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/appleevents/AEGVariant.h"
+#include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/Processes.h"
+#include "tests/support/DesktopSession.h"
+#include "tests/support/DialogDriver.h"
+#include "tests/support/Frames.h"
+#include "tests/support/HostProcess.h"
+#include "tests/support/SessionBus.h"
+#include "tests/support/VirtualDisplay.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr int kTimeoutMs = 300000;
+constexpr int kBurst = 20000;
+
+double Seconds(Clock::time_point since) {
+  return std::chrono::duration<double>(Clock::now() - since).count();
+}
+
+std::string Request(const std::string& code, const std::string& members = "") {
+  return R"({"version":"8.2.0x431","type":"Request","code":")" + code + "\"" +
+         (members.empty() ? "" : "," + members) + "}";
+}
+
+size_t ListedCount(const std::string& frame) {
+  JsonPtr message = ParseJson(frame);
+  json_object* list = nullptr;
+  if (!message || !json_object_object_get_ex(message.get(), "files_ul", &list))
+    return 0;
+  return json_object_array_length(list);
+}
+
+[[noreturn]] void Fail(const std::string& what) {
+  std::fprintf(stderr, "assistant_bench: %s\n", what.c_str());
+  std::exit(1);
+}
+
+class Bench {
+ public:
+  explicit Bench(size_t files) : mFiles(files), mDesktop(mDisplay.Name()) {
+    if (!mDisplay.Ok() || !mDesktop.Ok() || !mBus.Ok())
+      Fail("no display or bus");
+    char pattern[] = "/tmp/qx-assistant-bench-XXXXXX";
+    if (mkdtemp(pattern) == nullptr)
+      Fail("mkdtemp");
+    mRoot = pattern;
+    fs::create_directories(mRoot / "outbox");
+    mBus.InstallService("com.quorvex.Assistant",
+                        {QX_ASSISTANT_BINARY, "--outbox", (mRoot / "outbox").string()});
+    HostProcess::Options options;
+    for (const auto& [name, value] : mDesktop.Environment())
+      options.environment[name] = value;
+    options.environment["DBUS_SESSION_BUS_ADDRESS"] = mBus.Address();
+    mHost = std::make_unique<HostProcess>(options);
+    Until("Initialize");
+  }
+
+  ~Bench() {
+    mHost.reset();
+    std::error_code ignored;
+    fs::remove_all(mRoot, ignored);
+  }
+
+  std::vector<std::string> Until(const std::string& code) {
+    auto frames = mHost->ReadFramesUntil(
+        [&](const std::string& f) { return IsMessageWithCode(f, code); }, kTimeoutMs);
+    if (!frames)
+      Fail("no " + code);
+    return *frames;
+  }
+
+  // A folder of small files, queued and confirmed in the alert.
+  void Queue(const std::string& folderName) {
+    fs::path folder = mRoot / folderName;
+    fs::create_directories(folder);
+    for (size_t i = 0; i < mFiles; ++i)
+      std::ofstream(folder / ("file-" + std::to_string(i) + ".txt")) << "content " << i;
+    mHost->SendFrame(Request("QueueFilesForUpload",
+                             R"("files_ul":[{"file_path":")" + folder.string() + R"("}])"));
+    DialogDriver driver(mDesktop.Environment());
+    auto alert = driver.WaitForWindow("Quorvex Web Client", 30000);
+    if (!alert || !driver.Focus(*alert) || !driver.Key("Return"))
+      Fail(driver.LastError());
+    size_t added = 0;
+    while (added < mFiles)
+      added += ListedCount(Until("FilesAddedToUploadList").back());
+  }
+
+  double StartUploadToHeld() {
+    Clock::time_point start = Clock::now();
+    mHost->SendFrame(Request("StartUpload"));
+    Until("TransferStarted");
+    return Seconds(start);
+  }
+
+  double UploadToEnd(Clock::time_point start, size_t* relayed) {
+    auto frames = Until("TransferComplete");
+    *relayed = NonLogFrames(frames).size();
+    return Seconds(start);
+  }
+
+  // Notifications sent straight to the host as fast as the bus takes them.
+  double RelayBurst() {
+    std::string hostName;
+    GDBusConnection* bus = mBus.Connection();
+    g_autoptr(GVariant) names = g_dbus_connection_call_sync(
+        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames",
+        nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+    g_autoptr(GVariantIter) iter = nullptr;
+    g_variant_get(names, "(as)", &iter);
+    const char* name = nullptr;
+    while (g_variant_iter_next(iter, "&s", &name)) {
+      g_autoptr(GVariant) pid = g_dbus_connection_call_sync(
+          bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+          "GetConnectionUnixProcessID", g_variant_new("(s)", name), G_VARIANT_TYPE("(u)"),
+          G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+      guint32 value = 0;
+      if (pid != nullptr)
+        g_variant_get(pid, "(u)", &value);
+      if (name[0] == ':' && static_cast<pid_t>(value) == mHost->Pid())
+        hostName = name;
+    }
+    if (hostName.empty())
+      Fail("host not on the bus");
+    uint32_t refCon = 0;
+    for (const auto& line : mHost->SyslogLines()) {
+      auto at = line.find("refCon=");
+      if (line.find("Added new instance") != std::string::npos && at != std::string::npos)
+        refCon = static_cast<uint32_t>(std::stoul(line.substr(at + 7), nullptr, 16));
+    }
+
+    AEDesc address{typeNull, nullptr};
+    AppleEvent event{typeNull, nullptr};
+    AECreateAppleEvent(QXFourCC("Laso"), QXFourCC("assS"), &address, 1, 0, &event);
+    AEPutParamPtr(&event, QXFourCC("STr1"), typeMagnitude, &refCon, sizeof refCon);
+    const std::string text = R"({"version":"8.2.0x431","type":"Notification","code":"Burst"})";
+    AEPutParamPtr(&event, QXFourCC("NMsg"), typeChar, text.data(), text.size());
+    g_autoptr(GVariant) body =
+        g_variant_ref_sink(g_variant_new("(@(uv))", AEDescToGVariant(&event)));
+    AEDisposeDesc(&event);
+
+    Clock::time_point start = Clock::now();
+    for (int i = 0; i < kBurst; ++i) {
+      g_autoptr(GDBusMessage) message = g_dbus_message_new_method_call(
+          hostName.c_str(), "/com/quorvex/AppleEvents", "com.quorvex.AppleEvents", "Event");
+      g_dbus_message_set_body(message, body);
+      g_dbus_message_set_flags(message, G_DBUS_MESSAGE_FLAGS_NO_REPLY_EXPECTED);
+      g_dbus_connection_send_message(bus, message, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr,
+                                     nullptr);
+    }
+    int seen = 0;
+    auto frames = mHost->ReadFramesUntil(
+        [&](const std::string& f) { return IsMessageWithCode(f, "Burst") && ++seen == kBurst; },
+        kTimeoutMs);
+    if (!frames)
+      Fail("burst not relayed (" + std::to_string(seen) + ")");
+    return Seconds(start);
+  }
+
+ private:
+  size_t mFiles;
+  VirtualDisplay mDisplay;
+  DesktopSession mDesktop;
+  SessionBus mBus;
+  fs::path mRoot;
+  std::unique_ptr<HostProcess> mHost;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  size_t files = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10000;
+  Bench bench(files);
+
+  bench.Queue("cold");
+  Clock::time_point coldStart = Clock::now();
+  double cold = bench.StartUploadToHeld();
+  size_t coldRelayed = 0;
+  double coldWhole = bench.UploadToEnd(coldStart, &coldRelayed);
+  if (coldRelayed == 0)
+    Fail("nothing relayed");
+
+  bench.Queue("warm");
+  Clock::time_point warmStart = Clock::now();
+  double warm = bench.StartUploadToHeld();
+  size_t relayed = 0;
+  double whole = bench.UploadToEnd(warmStart, &relayed);
+
+  double burst = bench.RelayBurst();
+
+  std::printf("StartUpload with %zu queued files until the Assistant holds it:\n", files);
+  std::printf("  cold (activated by the request)  %8.1f ms\n", cold * 1000);
+  std::printf("  warm (already running)           %8.1f ms\n", warm * 1000);
+  std::printf("Status events relayed by the host (burst of %d): %10.0f per second\n", kBurst,
+              kBurst / burst);
+  std::printf("Whole upload of %zu files (copy, progress, FileSent, list removal):\n", files);
+  std::printf(
+      "  cold %8.2f s, warm %8.2f s; %zu notifications reached the browser, %.0f per "
+      "second\n",
+      coldWhole, whole, relayed, relayed / whole);
+  return 0;
+}
