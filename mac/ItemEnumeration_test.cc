@@ -1,0 +1,300 @@
+#include "mac/ItemEnumeration.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <json-c/json.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <climits>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
+#include "Assistant/Mac/Cocoa/MacFileOperations/TestTree.h"
+#include "mac/QXWebClientBaseMac.h"
+
+using MacFileOperations::TestTree;
+
+namespace {
+
+// The records as plain (file path, relative path) -> size, for comparing.
+using Records = std::map<std::pair<std::string, std::string>, double>;
+
+Records Plain(const CFileList& list) {
+  Records records;
+  for (const auto& entry : list) {
+    records[{static_cast<const char*>(entry.first.first),
+             static_cast<const char*>(entry.first.second)}] = entry.second;
+  }
+  return records;
+}
+
+int Expand(const std::string& path, CFileList& list) {
+  return EnumerateFiles(xwstring(path.c_str()), std::wstring(),
+                        CQXWebClientBaseMac::EnumerationCallback, &list);
+}
+
+TEST(FolderExpansion, PickedFileAndNestedFolders) {
+  TestTree tree;
+  tree.Folder("Photos/Trip");
+  tree.Folder("Photos/Empty/Deeper");
+  tree.File("Photos/a.jpg", "aaaa");
+  tree.File("Photos/Trip/b.jpg", "bb");
+  tree.File("Photos/.hidden", "h");
+  tree.File("notes.txt", "n");
+  CFileList list;
+  EXPECT_EQ(Expand(tree.Path("Photos"), list), 0);
+  EXPECT_EQ(Expand(tree.Path("notes.txt"), list), 0);
+  EXPECT_EQ(Plain(list), (Records{{{tree.Path("Photos/a.jpg"), "Photos"}, 4},
+                                  {{tree.Path("Photos/Trip/b.jpg"), "Photos/Trip"}, 2},
+                                  {{tree.Path("Photos/.hidden"), "Photos"}, 1},
+                                  {{tree.Path("notes.txt"), ""}, 1}}));
+  // The empty relative path is present text, not absent.
+  for (const auto& entry : list)
+    EXPECT_NE(static_cast<const char*>(entry.first.second), nullptr);
+
+  CFileList empty;
+  EXPECT_EQ(Expand(tree.Path("Photos/Empty"), empty), 0);
+  EXPECT_TRUE(empty.empty());
+  EXPECT_EQ(Expand(tree.Path("vanished"), empty), 0);
+  EXPECT_EQ(Expand(tree.Path("Photos") + "/", empty), 0) << "a trailing slash names the folder";
+  EXPECT_EQ(empty.size(), 3u);
+  EXPECT_EQ(empty.begin()->first.second.length(), static_cast<int>(strlen("Photos")));
+}
+
+TEST(FolderExpansion, LinksAreFollowedToTheirTargets) {
+  TestTree tree;
+  tree.Folder("Pick/Inner");
+  tree.Folder("Elsewhere/Album");
+  tree.File("Elsewhere/target.txt", "target");
+  tree.File("Elsewhere/Album/photo.jpg", "photo!");
+  tree.Link("Pick/Inner/file-link", "../../Elsewhere/target.txt");
+  tree.Link("Pick/album-link", tree.Path("Elsewhere/Album"));
+  tree.Link("Pick/dangling", "nowhere");
+  tree.Link("top-link", "Pick");
+  CFileList list;
+  EXPECT_EQ(Expand(tree.Path("Pick"), list), 0);
+  EXPECT_EQ(Plain(list), (Records{{{tree.Path("Elsewhere/target.txt"), "Pick/Inner"}, 6},
+                                  {{tree.Path("Elsewhere/Album/photo.jpg"), "Pick/Album"}, 6}}));
+
+  // A picked link is walked under its target's name.
+  CFileList viaLink;
+  EXPECT_EQ(Expand(tree.Path("top-link"), viaLink), 0);
+  EXPECT_EQ(Plain(viaLink), Plain(list));
+
+  CFileList broken;
+  EXPECT_EQ(Expand(tree.Path("Pick/dangling"), broken), 0);
+  EXPECT_TRUE(broken.empty());
+}
+
+TEST(FolderExpansion, LinkCyclesEndAndChainsTooLongAreSkipped) {
+  TestTree tree;
+  tree.Folder("Loop/Sub");
+  tree.File("Loop/Sub/f", "f");
+  tree.Link("Loop/Sub/back", "..");
+  tree.Link("Loop/Sub/self", ".");
+  tree.Link("Loop/up", tree.Root());
+  tree.Link("Loop/x", "y");
+  tree.Link("Loop/y", "x");
+  tree.File("end", "e");
+  std::string previous = "end";
+  for (int i = 1; i <= 11; ++i) {
+    const std::string name = "Loop/chain" + std::to_string(i);
+    tree.Link(name, i == 1 ? tree.Path("end") : tree.Path(previous));
+    previous = name;
+  }
+  CFileList list;
+  EXPECT_EQ(Expand(tree.Path("Loop"), list), 0);
+  // Through "up" the walk sees the tree's root once more: "end" appears under
+  // its name, and Loop is not entered again. chain1..chain10 reach "end";
+  // chain11 needs eleven steps and is skipped.
+  const std::string rootName = tree.Root().substr(tree.Root().rfind('/') + 1);
+  EXPECT_EQ(Plain(list), (Records{{{tree.Path("Loop/Sub/f"), "Loop/Sub"}, 1},
+                                  {{tree.Path("end"), "Loop"}, 1},
+                                  {{tree.Path("end"), "Loop/" + rootName}, 1}}));
+}
+
+TEST(FolderExpansion, OddNamesAndCaseTwins) {
+  TestTree tree;
+  const std::string badName = std::string("bad\xff\xfe-name", 10);
+  tree.Folder("Odd");
+  tree.File("Odd/" + badName, "123");
+  tree.File("Odd/Same.txt", "1");
+  tree.File("Odd/same.TXT", "22");
+  tree.File("Odd/" + std::string(255, 'L'), "");
+  CFileList list;
+  EXPECT_EQ(Expand(tree.Path("Odd"), list), 0);
+  EXPECT_EQ(list.size(), 3u) << "names differing only in case make one record";
+  const Records records = Plain(list);
+  EXPECT_EQ(records.count({tree.Path("Odd/" + badName), "Odd"}), 1u);
+  EXPECT_EQ(records.count({tree.Path("Odd/" + std::string(255, 'L')), "Odd"}), 1u);
+}
+
+TEST(FolderExpansion, RefusedFilesGiveStatusOnlyWhenPicked) {
+  TestTree tree;
+  tree.Folder("Folder");
+  tree.File("Folder/file", "x");
+  CFileList list;
+  EXPECT_EQ(Expand(tree.Path("Folder/file"), list), 0);
+  EXPECT_EQ(Expand(tree.Path("Folder/file"), list), kEnumerationFileNotAdded);
+  EXPECT_EQ(Expand(tree.Path("Folder"), list), 0);
+  EXPECT_EQ(Expand(std::string(), list), 0);
+  EXPECT_EQ(list.size(), 2u);
+}
+
+// Permission bits do not stop root, so as root the walk runs in a child that
+// has become an unprivileged user.
+TEST(FolderExpansion, UnreadableFolderContributesNothing) {
+  TestTree tree;
+  tree.Folder("Open/Closed");
+  tree.File("Open/Closed/secret", "s");
+  tree.File("Open/visible", "v");
+  ASSERT_EQ(chmod(tree.Root().c_str(), 0755), 0);
+  ASSERT_EQ(chmod(tree.Path("Open/Closed").c_str(), 0), 0);
+  const Records expected{{{tree.Path("Open/visible"), "Open"}, 1}};
+  if (geteuid() != 0) {
+    CFileList list;
+    EXPECT_EQ(Expand(tree.Path("Open"), list), 0);
+    EXPECT_EQ(Plain(list), expected);
+    return;
+  }
+  pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    const uid_t nobody = 65534;
+    if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
+      _exit(3);
+    CFileList list;
+    const int status = Expand(tree.Path("Open"), list);
+    _exit(status == 0 && Plain(list) == expected ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+}
+
+TEST(FolderExpansion, HundredThousandEntries) {
+  TestTree tree;
+  tree.Folder("Big");
+  const std::string prefix = tree.Path("Big/f");
+  for (int i = 0; i < 100000; ++i) {
+    const std::string path = prefix + std::to_string(i);
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
+    ASSERT_GE(fd, 0);
+    close(fd);
+  }
+  CFileList list;
+  EXPECT_EQ(Expand(tree.Path("Big"), list), 0);
+  ASSERT_EQ(list.size(), 100000u);
+  EXPECT_EQ(list.count({xwstring((prefix + "99999").c_str()), xwstring("Big")}), 1u);
+}
+
+// Records every frame the client would send to the browser.
+class RecordingClient : public CQXWebClientBaseMac {
+ public:
+  bool NotifyBrowser(const char* text) override {
+    frames.emplace_back(text);
+    return true;
+  }
+  void Log(const char*) override {}
+
+  // (code, text or entry count) of each frame, in order.
+  std::vector<std::pair<std::string, std::string>> Summary() const {
+    std::vector<std::pair<std::string, std::string>> summary;
+    for (const auto& frame : frames) {
+      json_object* message = json_tokener_parse(frame.c_str());
+      json_object* code = json_object_object_get(message, "code");
+      json_object* text = json_object_object_get(message, "text");
+      json_object* files = json_object_object_get(message, "files_ul");
+      summary.emplace_back(json_object_get_string(code),
+                           text != nullptr ? json_object_get_string(text)
+                                           : std::to_string(json_object_array_length(files)));
+      json_object_put(message);
+    }
+    return summary;
+  }
+
+  std::vector<std::string> frames;
+};
+
+TEST(AddFilesFromItems, AliasAndTargetPickedTogether) {
+  TestTree tree;
+  tree.Folder("Photos/Trip");
+  tree.File("Photos/a.jpg", "a");
+  tree.File("Photos/Trip/b.jpg", "b");
+  tree.File("target.txt", "t");
+  tree.Link("alias", "target.txt");
+  RecordingClient client;
+  json_xwstringset items;
+  items.insert(xwstring(tree.Path("Photos").c_str()));
+  items.insert(xwstring(tree.Path("alias").c_str()));
+  items.insert(xwstring(tree.Path("target.txt").c_str()));
+  items.insert(xwstring(tree.Path("gone").c_str()));
+  EXPECT_TRUE(client.AddFiles(items));
+
+  using Frame = std::pair<std::string, std::string>;
+  EXPECT_EQ(client.Summary(),
+            (std::vector<Frame>{
+                {"Error", "Could not add '" + tree.Path("target.txt") +
+                              "' for upload - an operating system error has occurred (-666)"},
+                {"FilesAddedToUploadList", "3"}}));
+  EXPECT_EQ(Plain(client.UploadList()),
+            (Records{{{tree.Path("Photos/a.jpg"), "Photos"}, 1},
+                     {{tree.Path("Photos/Trip/b.jpg"), "Photos/Trip"}, 1},
+                     {{tree.Path("target.txt"), ""}, 1}}));
+}
+
+TEST(AddFilesFromItems, NothingFoundStillHandsOverTheEmptyList) {
+  TestTree tree;
+  tree.Folder("Empty");
+  RecordingClient client;
+  json_xwstringset items;
+  items.insert(xwstring(tree.Path("Empty").c_str()));
+  EXPECT_FALSE(client.AddFiles(items));
+  EXPECT_TRUE(client.frames.empty());
+  EXPECT_TRUE(client.UploadList().empty());
+}
+
+std::string PathFromURL(RecordingClient& client, const char* url, bool* isNull) {
+  CFStringRef path = reinterpret_cast<CFStringRef>(1);
+  client.GetFSItemFullPosixPathFromURLString(url, &path);
+  *isNull = path == nullptr;
+  std::string text = CFStringGetUTF8(path);
+  WC_CFReleaseIfNotNULL(path);
+  return text;
+}
+
+TEST(URLPaths, FileURLsBecomeResolvedPaths) {
+  TestTree tree;
+  tree.Folder("My Folder");
+  const std::string name = "caf\xc3\xa9 1.txt";
+  tree.File("My Folder/" + name, "c");
+  tree.Link("link", "My Folder/" + name);
+  tree.Link("broken", "missing");
+  RecordingClient client;
+  bool isNull = true;
+  std::string root(PATH_MAX, '\0');
+  ASSERT_NE(realpath(tree.Root().c_str(), root.data()), nullptr);
+  root.resize(strlen(root.c_str()));
+  const std::string url = "file://" + tree.Root() + "/My%20Folder/caf%C3%A9%201.txt";
+  EXPECT_EQ(PathFromURL(client, url.c_str(), &isNull), root + "/My Folder/" + name);
+  EXPECT_EQ(PathFromURL(client, ("file://" + tree.Root() + "/link").c_str(), &isNull),
+            root + "/My Folder/" + name);
+  EXPECT_EQ(PathFromURL(client, ("file://" + tree.Root() + "/broken").c_str(), &isNull),
+            root + "/broken")
+      << "a link that leads nowhere stands for itself";
+  EXPECT_EQ(PathFromURL(client, ("file://" + tree.Root() + "/missing").c_str(), &isNull), "");
+  EXPECT_FALSE(isNull) << "no item gives an empty path, not none";
+  EXPECT_EQ(PathFromURL(client, "https://example.invalid/x", &isNull), "");
+  EXPECT_FALSE(isNull);
+  EXPECT_EQ(PathFromURL(client, "file:///not a url", &isNull), "");
+  EXPECT_TRUE(isNull);
+  EXPECT_EQ(PathFromURL(client, nullptr, &isNull), "");
+  EXPECT_TRUE(isNull);
+}
+
+}  // namespace
