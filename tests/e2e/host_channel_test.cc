@@ -1,7 +1,6 @@
 // The browser channel of the real host binary, byte for byte: start-up
 // frames, request dispatch as the browser sees it, the frame reader, the
 // ways a session ends, text round trips and a channel that stays clean.
-#include <gio/gio.h>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <time.h>
@@ -16,6 +15,7 @@
 #include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/SessionBus.h"
+#include "tests/support/StatusEvents.h"
 
 using ::testing::Contains;
 using ::testing::ElementsAre;
@@ -44,6 +44,12 @@ std::string PaddedSetParameter(size_t size) {
       R"({"type":"Request","code":"SetParameter","name":"FileTransferLimit","value":7,"pad":")";
   std::string tail = "\"}";
   return head + std::string(size - head.size() - tail.size(), 'p') + tail;
+}
+
+// A notification whose JSON text is exactly `size` bytes.
+std::string NotificationOfSize(size_t size) {
+  std::string head = R"({"type":"Notification","code":"Big","pad":")";
+  return head + std::string(size - head.size() - 2, 'n') + "\"}";
 }
 
 std::vector<std::string> LinesContaining(const std::vector<std::string>& lines,
@@ -405,42 +411,6 @@ TEST_F(HostChannelTest, ArgumentsAreIgnored) {
   }
 }
 
-namespace {
-
-constexpr uint32_t FourCC(const char (&code)[5]) {
-  return (uint32_t(uint8_t(code[0])) << 24) | (uint32_t(uint8_t(code[1])) << 16) |
-         (uint32_t(uint8_t(code[2])) << 8) | uint32_t(uint8_t(code[3]));
-}
-
-// One keyed descriptor item of the event's wire form: (keyword, (type, <ay>)).
-GVariant* Item(const char (&keyword)[5], const char (&type)[5], const void* data, size_t size) {
-  GVariant* bytes = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, data, size, 1);
-  return g_variant_new("(u(uv))", FourCC(keyword), FourCC(type), bytes);
-}
-
-// The arguments of the Assistant's status event carrying `message` to the
-// client with `refCon`, built as any program on the bus could build them.
-GVariant* StatusEvent(uint32_t refCon, const std::string& message) {
-  const uint32_t eventClass = FourCC("Laso"), eventID = FourCC("assS");
-  GVariant* attributes[] = {Item("evcl", "type", &eventClass, 4),
-                            Item("evid", "type", &eventID, 4)};
-  GVariant* parameters[] = {Item("STr1", "magn", &refCon, 4),
-                            Item("NMsg", "TEXT", message.data(), message.size())};
-  GVariant* event =
-      g_variant_new("(@a(u(uv))@a(u(uv)))", g_variant_new_array(nullptr, attributes, 2),
-                    g_variant_new_array(nullptr, parameters, 2));
-  GVariant* argument = g_variant_new("(uv)", FourCC("aevt"), event);
-  return g_variant_new_tuple(&argument, 1);
-}
-
-// A notification whose JSON text is exactly `size` bytes.
-std::string NotificationOfSize(size_t size) {
-  std::string head = R"({"type":"Notification","code":"Big","pad":")";
-  return head + std::string(size - head.size() - 2, 'n') + "\"}";
-}
-
-}  // namespace
-
 // The largest text the host sends, reached through the one path that relays
 // a text of the sender's size: an Assistant notification.
 TEST_F(HostChannelTest, LargestOutgoingTextIsSentAndOneByteMoreIsRefused) {
@@ -452,44 +422,11 @@ TEST_F(HostChannelTest, LargestOutgoingTextIsSentAndOneByteMoreIsRefused) {
   ASSERT_TRUE(host.ReadFramesUntil(
       [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
 
-  uint32_t refCon = 0;
-  const std::string prefix = "Added new instance of plugin, refCon=";
-  for (const auto& line : host.SyslogLines())
-    if (auto at = line.find(prefix); at != std::string::npos)
-      refCon = static_cast<uint32_t>(std::stoul(line.substr(at + prefix.size()), nullptr, 16));
-  std::string hostName;
-  for (int attempt = 0; attempt < 200 && hostName.empty(); ++attempt) {
-    g_autoptr(GVariant) names = g_dbus_connection_call_sync(
-        bus.Connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "ListNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr,
-        nullptr);
-    g_autoptr(GVariantIter) iter = nullptr;
-    g_variant_get(names, "(as)", &iter);
-    for (const char* name = nullptr; g_variant_iter_next(iter, "&s", &name);) {
-      if (name[0] != ':')
-        continue;
-      g_autoptr(GVariant) pid = g_dbus_connection_call_sync(
-          bus.Connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-          "GetConnectionUnixProcessID", g_variant_new("(s)", name), G_VARIANT_TYPE("(u)"),
-          G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-      guint32 value = 0;
-      if (pid != nullptr)
-        g_variant_get(pid, "(u)", &value);
-      if (static_cast<pid_t>(value) == host.Pid())
-        hostName = name;
-    }
-    if (hostName.empty())
-      g_usleep(10000);
-  }
+  const uint32_t refCon = HostRefCon(host);
+  const std::string hostName = UniqueNameOfProcess(bus.Connection(), host.Pid(), kTimeoutMs);
   ASSERT_FALSE(hostName.empty()) << "the host is not on the bus";
-
   auto send = [&](const std::string& message) {
-    g_autoptr(GError) error = nullptr;
-    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
-        bus.Connection(), hostName.c_str(), "/com/quorvex/AppleEvents", "com.quorvex.AppleEvents",
-        "Event", StatusEvent(refCon, message), nullptr, G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr,
-        &error);
-    EXPECT_NE(reply, nullptr) << (error != nullptr ? error->message : "");
+    EXPECT_TRUE(SendStatusEvent(bus.Connection(), hostName, refCon, message, kTimeoutMs));
   };
 
   const std::string largest = NotificationOfSize(1048576);
