@@ -1,0 +1,332 @@
+// The native dialogs of the real host on a virtual display, answered the way
+// a user answers them: the upload panel, the download-folder panel and the
+// confirmation alert, and what the browser is told afterwards.
+#include <gtest/gtest.h>
+#include <json-c/json.h>
+#include <strings.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+
+#include "tests/support/DesktopSession.h"
+#include "tests/support/DialogDriver.h"
+#include "tests/support/Frames.h"
+#include "tests/support/HostProcess.h"
+#include "tests/support/SessionBus.h"
+#include "tests/support/VirtualDisplay.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTimeoutMs = 20000;
+constexpr char kUploadTitle[] = "Choose files and folders\u2026";
+constexpr char kFolderTitle[] = "Choose a folder";
+constexpr char kAlertTitle[] = "Quorvex Web Client";
+constexpr char kAssistant[] = "com.quorvex.Assistant";
+
+std::string Request(const std::string& code, const std::string& members = "") {
+  return R"({"version":"8.2.0x431","type":"Request","code":")" + code + "\"" +
+         (members.empty() ? "" : "," + members) + "}";
+}
+
+std::string FilesMember(const std::vector<std::string>& paths) {
+  std::string list;
+  for (const auto& path : paths) {
+    JsonPtr entry(json_object_new_object());
+    json_object_object_add(entry.get(), "file_path", json_object_new_string(path.c_str()));
+    list += (list.empty() ? "" : ",") + std::string(json_object_to_json_string(entry.get()));
+  }
+  return "\"files_ul\":[" + list + "]";
+}
+
+// A string as the host's JSON writer puts it: quoted, "/" escaped.
+std::string Quoted(const std::string& text) {
+  std::string quoted = "\"";
+  for (char c : text)
+    quoted += c == '/' ? std::string("\\/") : std::string(1, c);
+  return quoted + "\"";
+}
+
+struct Record {
+  std::string path;
+  std::string relative;
+  uintmax_t size;
+};
+
+// The notification the host sends for `records`, in the upload list's order
+// (paths, then relative paths, compared ignoring ASCII case).
+std::string AddedNotification(std::vector<Record> records) {
+  std::sort(records.begin(), records.end(), [](const Record& a, const Record& b) {
+    const int byPath = strcasecmp(a.path.c_str(), b.path.c_str());
+    return byPath != 0 ? byPath < 0 : strcasecmp(a.relative.c_str(), b.relative.c_str()) < 0;
+  });
+  std::string list;
+  for (const auto& record : records) {
+    list += std::string(list.empty() ? "" : ", ") + "{ \"file_path\": " + Quoted(record.path) +
+            ", \"relative_path\": " + Quoted(record.relative) +
+            ", \"size\": " + std::to_string(record.size) + ".000000 }";
+  }
+  return R"({ "version": "8.2.0x431", "type": "Notification", "code": "FilesAddedToUploadList", "files_ul": [ )" +
+         list + " ] }";
+}
+
+void Write(const fs::path& path, const std::string& content) {
+  fs::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary) << content;
+}
+
+std::string ReadWhole(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+class DialogsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(mDisplay.Ok());
+    mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
+    ASSERT_TRUE(mDesktop->Ok());
+    mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
+    char pattern[] = "/tmp/qx-dialogs-e2e-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    mRoot = pattern;
+  }
+
+  void TearDown() override {
+    if (HasFailure() && mDriver) {
+      const std::string shot = mRoot.string() + "-failure.png";
+      if (mDriver->Screenshot(shot))
+        std::cerr << "screen at the failure: " << shot << "\n";
+    }
+    mHost.reset();
+    std::error_code ignored;
+    fs::remove_all(mRoot, ignored);
+  }
+
+  // The host in the desktop session; `busAddress` replaces the session's bus.
+  void StartHost(const std::string& busAddress = "", bool withDisplay = true) {
+    HostProcess::Options options;
+    for (const auto& [name, value] : mDesktop->Environment())
+      options.environment[name] = value;
+    if (!busAddress.empty())
+      options.environment["DBUS_SESSION_BUS_ADDRESS"] = busAddress;
+    if (!withDisplay)
+      options.environment["DISPLAY"] = std::nullopt;
+    mHost = std::make_unique<HostProcess>(options);
+    ASSERT_TRUE(mHost->ReadFramesUntil(
+        [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
+  }
+
+  std::vector<std::string> FramesUntilLog(const std::string& text) {
+    auto frames = mHost->ReadFramesUntil(
+        [&](const std::string& f) { return IsLogRecordWithText(f, text); }, kTimeoutMs);
+    EXPECT_TRUE(frames) << "no log record " << text;
+    return frames.value_or(std::vector<std::string>{});
+  }
+
+  // Sends `request` and waits for the dialog titled `title` it opens.
+  std::string OpenDialog(const std::string& request, const std::string& title) {
+    EXPECT_TRUE(mHost->SendFrame(request));
+    auto window = mDriver->WaitForWindow(title, kTimeoutMs);
+    EXPECT_TRUE(window) << mDriver->LastError();
+    return window.value_or("");
+  }
+
+  void Answer(const std::string& window, bool done) {
+    EXPECT_TRUE(done) << mDriver->LastError();
+    EXPECT_TRUE(mDriver->WaitForWindowGone(window, kTimeoutMs)) << mDriver->LastError();
+  }
+
+  void PressKey(const std::string& window, const std::string& key) {
+    Answer(window, mDriver->Focus(window) && mDriver->Key(key));
+  }
+
+  // Picks everything shown in `folder` in the upload panel.
+  std::vector<std::string> PickAllIn(const fs::path& folder) {
+    const std::string panel = OpenDialog(Request("SelectFilesToUpload"), kUploadTitle);
+    if (panel.empty())
+      return {};
+    Answer(panel, mDriver->ChooseAllInFolder(panel, folder.string(), "alt+c"));
+    return FramesUntilLog("Selected Files");
+  }
+
+  void ChooseFolder(const fs::path& folder) {
+    const std::string panel = OpenDialog(Request("SelectDownloadLocation"), kFolderTitle);
+    if (!panel.empty())
+      Answer(panel, mDriver->ChoosePath(panel, folder.string()));
+  }
+
+  VirtualDisplay mDisplay;
+  std::unique_ptr<DesktopSession> mDesktop;
+  std::unique_ptr<DialogDriver> mDriver;
+  std::unique_ptr<HostProcess> mHost;
+  fs::path mRoot;
+};
+
+TEST_F(DialogsTest, FilesAndAFolderPickedTogetherAreAllAdded) {
+  const fs::path pick = mRoot / "pick";
+  const fs::path tree = pick / "Tree";
+  const fs::path outside = mRoot / "outside";
+  Write(pick / "a.txt", "alpha");
+  Write(pick / "b.txt", "bravo!");
+  Write(pick / "c \xC3\xA9t\xC3\xA9.txt", "charlie");
+  Write(tree / "top.txt", "top");
+  Write(tree / ".hidden", "hidden file");
+  Write(tree / "Sub" / "deep.txt", "deep down");
+  Write(tree / "Sub" / "Deeper" / ".dot.txt", "dot");
+  fs::create_directories(tree / "Empty" / "Emptier");
+  Write(outside / "linked.txt", "linked file");
+  Write(outside / "Linked" / "inner.txt", "inner");
+  fs::create_symlink(outside / "linked.txt", tree / "file-link");
+  fs::create_directory_symlink(outside / "Linked", tree / "folder-link");
+
+  StartHost();
+  const auto frames = PickAllIn(pick);
+
+  // Picked files have no relative path; a folder's files carry the folder's
+  // name down to their own folder; links are followed to their targets.
+  const std::string expected = AddedNotification({
+      {(pick / "a.txt").string(), "", 5},
+      {(pick / "b.txt").string(), "", 6},
+      {(pick / "c \xC3\xA9t\xC3\xA9.txt").string(), "", 7},
+      {(tree / "top.txt").string(), "Tree", 3},
+      {(tree / ".hidden").string(), "Tree", 11},
+      {(tree / "Sub" / "deep.txt").string(), "Tree/Sub", 9},
+      {(tree / "Sub" / "Deeper" / ".dot.txt").string(), "Tree/Sub/Deeper", 3},
+      {(outside / "linked.txt").string(), "Tree", 11},
+      {(outside / "Linked" / "inner.txt").string(), "Tree/Linked", 5},
+  });
+  EXPECT_EQ(NonLogFrames(frames), std::vector<std::string>{expected});
+  EXPECT_EQ(LogTexts(frames), (std::vector<std::string>{"ExecuteRequest", "SelectFilesToUpload",
+                                                        "AddFiles", "Selected Files"}));
+}
+
+TEST_F(DialogsTest, CancellingTheUploadPanelSendsOnlyItsLogRecords) {
+  Write(mRoot / "a.txt", "alpha");
+  StartHost();
+  PressKey(OpenDialog(Request("SelectFilesToUpload"), kUploadTitle), "Escape");
+  auto frames = FramesUntilLog("Selected Files");
+  auto later = mHost->ReadFramesUntilQuiet(500);
+  frames.insert(frames.end(), later.begin(), later.end());
+  EXPECT_EQ(LogTexts(frames),
+            (std::vector<std::string>{"ExecuteRequest", "SelectFilesToUpload", "Selected Files"}));
+  EXPECT_TRUE(NonLogFrames(frames).empty());
+}
+
+TEST_F(DialogsTest, RequestsWaitWhileADialogIsOpen) {
+  StartHost();
+  const std::string panel = OpenDialog(Request("SelectFilesToUpload"), kUploadTitle);
+  ASSERT_FALSE(panel.empty());
+  // Read only once the panel is answered: nothing of it may show before.
+  ASSERT_TRUE(mHost->SendFrame(Request("SetParameter", R"("name":"Nothing","value":1)")));
+  EXPECT_EQ(LogTexts(mHost->ReadFramesUntilQuiet(1000)),
+            (std::vector<std::string>{"ExecuteRequest", "SelectFilesToUpload"}));
+  EXPECT_TRUE(mDriver->WaitForWindow(kUploadTitle, 1000)) << "the panel went away by itself";
+  PressKey(panel, "Escape");
+  auto frames = FramesUntilLog("Invalid plug-in parameter: Nothing");
+  EXPECT_EQ(LogTexts(frames),
+            (std::vector<std::string>{"Selected Files", "ExecuteRequest", "SetParameter",
+                                      "Invalid plug-in parameter: Nothing"}));
+}
+
+TEST_F(DialogsTest, ConfirmedQueueAddsEveryFileOfTheQueuedFolder) {
+  const fs::path folder = mRoot / "Queued";
+  std::vector<Record> records;
+  for (int i = 0; i < 12; ++i) {
+    const fs::path file = folder / (i % 2 ? "odd" : "even") / ("file" + std::to_string(i));
+    Write(file, std::string(static_cast<size_t>(i + 1), 'x'));
+    records.push_back({file.string(), std::string("Queued/") + (i % 2 ? "odd" : "even"),
+                       static_cast<uintmax_t>(i + 1)});
+  }
+  Write(mRoot / "single.txt", "single");
+  records.push_back({(mRoot / "single.txt").string(), "", 6});
+
+  StartHost();
+  PressKey(OpenDialog(Request("QueueFilesForUpload",
+                              FilesMember({folder.string(), (mRoot / "single.txt").string()})),
+                      kAlertTitle),
+           "Return");
+  auto frames = mHost->ReadFramesUntil(
+      [](const std::string& f) { return IsMessageWithCode(f, "FilesAddedToUploadList"); },
+      kTimeoutMs);
+  ASSERT_TRUE(frames);
+  EXPECT_EQ(NonLogFrames(*frames), std::vector<std::string>{AddedNotification(records)});
+  EXPECT_EQ(LogTexts(*frames),
+            (std::vector<std::string>{"ExecuteRequest", "QueueFilesForUpload", "AddFiles"}));
+}
+
+TEST_F(DialogsTest, DeclinedQueueAddsNothing) {
+  Write(mRoot / "a.txt", "alpha");
+  StartHost();
+  PressKey(OpenDialog(Request("QueueFilesForUpload", FilesMember({(mRoot / "a.txt").string()})),
+                      kAlertTitle),
+           "Escape");
+  // The next request's record shows the queueing one has been handled.
+  ASSERT_TRUE(mHost->SendFrame(Request("Reset")));
+  auto frames = FramesUntilLog("Reset");
+  EXPECT_EQ(LogTexts(frames), (std::vector<std::string>{"ExecuteRequest", "QueueFilesForUpload",
+                                                        "ExecuteRequest", "Reset"}));
+  EXPECT_TRUE(NonLogFrames(frames).empty());
+}
+
+TEST_F(DialogsTest, DownloadFolderIsChosenCreatedAndReplacedButNotClearedByCancel) {
+  SessionBus bus(mDesktop->Environment());
+  ASSERT_TRUE(bus.Ok());
+  const fs::path outbox = mRoot / "outbox";
+  Write(outbox / "one.txt", "one");
+  ASSERT_TRUE(bus.InstallService(kAssistant, {QX_ASSISTANT_BINARY, "--outbox", outbox.string()}));
+  StartHost(bus.Address());
+
+  // Cancelling with no earlier choice leaves the download without a folder.
+  PressKey(OpenDialog(Request("SelectDownloadLocation"), kFolderTitle), "Escape");
+  ASSERT_TRUE(mHost->SendFrame(Request("StartDownload")));
+  auto refused = FramesUntilLog("Download location not specified");
+  EXPECT_TRUE(NonLogFrames(refused).empty());
+
+  // A folder that is not there yet is created, with the folders above it.
+  const fs::path first = mRoot / "downloads" / "first" / "new";
+  ChooseFolder(first);
+  const fs::path second = mRoot / "second";
+  ChooseFolder(second);
+  EXPECT_TRUE(fs::is_directory(first));
+  EXPECT_TRUE(fs::is_directory(second));
+  // Cancelling now keeps the second choice.
+  PressKey(OpenDialog(Request("SelectDownloadLocation"), kFolderTitle), "Escape");
+
+  ASSERT_TRUE(mHost->SendFrame(Request("StartDownload")));
+  auto frames = mHost->ReadFramesUntil(
+      [](const std::string& f) { return IsMessageWithCode(f, "TransferComplete"); }, kTimeoutMs);
+  ASSERT_TRUE(frames);
+  auto texts = LogTexts(*frames);
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), "Download location not specified"), 0);
+  EXPECT_EQ(ReadWhole(second / "one.txt"), "one");
+  EXPECT_FALSE(fs::exists(first / "one.txt"));
+}
+
+TEST_F(DialogsTest, WithoutADisplayNothingIsShownAndNothingIsAdded) {
+  Write(mRoot / "a.txt", "alpha");
+  StartHost("", /*withDisplay=*/false);
+
+  ASSERT_TRUE(mHost->SendFrame(Request("SelectFilesToUpload")));
+  auto frames = FramesUntilLog("Could not select files!!!!");
+  EXPECT_EQ(LogTexts(frames), (std::vector<std::string>{"ExecuteRequest", "SelectFilesToUpload",
+                                                        "Could not select files!!!!"}));
+
+  ASSERT_TRUE(
+      mHost->SendFrame(Request("QueueFilesForUpload", FilesMember({(mRoot / "a.txt").string()}))));
+  ASSERT_TRUE(mHost->SendFrame(Request("SelectDownloadLocation")));
+  ASSERT_TRUE(mHost->SendFrame(Request("StartDownload")));
+  frames = FramesUntilLog("Download location not specified");
+  EXPECT_EQ(LogTexts(frames),
+            (std::vector<std::string>{"ExecuteRequest", "QueueFilesForUpload", "ExecuteRequest",
+                                      "ExecuteRequest", "StartDownload",
+                                      "Download location not specified"}));
+  EXPECT_TRUE(NonLogFrames(frames).empty());
+  EXPECT_FALSE(mDriver->WaitForWindow(kUploadTitle, 200));
+}
+
+}  // namespace
