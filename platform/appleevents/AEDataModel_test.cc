@@ -81,6 +81,8 @@ TEST(AEDataModel, ListsAppendReplaceAndIndex) {
   ASSERT_EQ(AEGetNthDesc(&list, 1, typeWildCard, &keyword, &item), noErr);
   EXPECT_EQ(Text(&item), "c");
   EXPECT_EQ(keyword, AEKeyword(typeWildCard));
+  // Results are overwritten, never released: the caller releases them first.
+  AEDisposeDesc(&item);
   EXPECT_EQ(AEGetNthDesc(&list, 3, typeWildCard, &keyword, &item), errAEIllegalIndex);
   EXPECT_EQ(AEGetNthDesc(&list, 0, typeWildCard, &keyword, &item), errAEIllegalIndex);
 
@@ -104,8 +106,10 @@ TEST(AEDataModel, RecordsAreKeyedAndReplaceByKey) {
   ASSERT_EQ(AEGetKeyDesc(&record, QXFourCC("abcd"), typeChar, &value), noErr);
   EXPECT_EQ(Text(&value), "three");
   AEKeyword keyword = 0;
+  AEDisposeDesc(&value);
   ASSERT_EQ(AEGetNthDesc(&record, 2, typeWildCard, &keyword, &value), noErr);
   EXPECT_EQ(keyword, AEKeyword(QXFourCC("efgh")));
+  AEDisposeDesc(&value);
   EXPECT_EQ(AEGetKeyDesc(&record, QXFourCC("none"), typeWildCard, &value), errAEDescNotFound);
   EXPECT_EQ(value.d.dataHandle, nullptr);
   ASSERT_EQ(AEDeleteKeyDesc(&record, QXFourCC("abcd")), noErr);
