@@ -34,6 +34,7 @@ QXAlertButton& QXAlert::addButtonWithTitle(const std::string& title) {
       std::unique_ptr<QXAlertButton>(new QXAlertButton(this, GTK_BUTTON(button), code)));
   if (mButtons.size() == 1) {
     gtk_widget_set_can_default(button, TRUE);
+    gtk_style_context_add_class(gtk_widget_get_style_context(button), "suggested-action");
     gtk_window_set_default(window(), button);
     gtk_widget_grab_focus(button);
   }

@@ -37,6 +37,7 @@ QXOpenPanel::QXOpenPanel()
   gtk_dialog_add_button(dialog, "Cancel", GTK_RESPONSE_CANCEL);
   mPromptButton = gtk_dialog_add_button(dialog, "_Open", kChooseResponse);
   gtk_dialog_set_default_response(dialog, kChooseResponse);
+  gtk_style_context_add_class(gtk_widget_get_style_context(mPromptButton), "suggested-action");
 
   mMessage = gtk_label_new(nullptr);
   gtk_label_set_line_wrap(GTK_LABEL(mMessage), TRUE);
