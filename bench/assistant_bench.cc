@@ -27,6 +27,7 @@
 #include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/SessionBus.h"
+#include "tests/support/StatusEvents.h"
 #include "tests/support/VirtualDisplay.h"
 
 namespace fs = std::filesystem;
@@ -125,33 +126,11 @@ class Bench {
 
   // Notifications sent straight to the host as fast as the bus takes them.
   double RelayBurst() {
-    std::string hostName;
     GDBusConnection* bus = mBus.Connection();
-    g_autoptr(GVariant) names = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames",
-        nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    g_autoptr(GVariantIter) iter = nullptr;
-    g_variant_get(names, "(as)", &iter);
-    const char* name = nullptr;
-    while (g_variant_iter_next(iter, "&s", &name)) {
-      g_autoptr(GVariant) pid = g_dbus_connection_call_sync(
-          bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-          "GetConnectionUnixProcessID", g_variant_new("(s)", name), G_VARIANT_TYPE("(u)"),
-          G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-      guint32 value = 0;
-      if (pid != nullptr)
-        g_variant_get(pid, "(u)", &value);
-      if (name[0] == ':' && static_cast<pid_t>(value) == mHost->Pid())
-        hostName = name;
-    }
+    std::string hostName = UniqueNameOfProcess(bus, mHost->Pid(), 5000);
     if (hostName.empty())
       Fail("host not on the bus");
-    uint32_t refCon = 0;
-    for (const auto& line : mHost->SyslogLines()) {
-      auto at = line.find("refCon=");
-      if (line.find("Added new instance") != std::string::npos && at != std::string::npos)
-        refCon = static_cast<uint32_t>(std::stoul(line.substr(at + 7), nullptr, 16));
-    }
+    uint32_t refCon = HostRefCon(*mHost);
 
     AEDesc address{typeNull, nullptr};
     AppleEvent event{typeNull, nullptr};

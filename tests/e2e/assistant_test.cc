@@ -20,6 +20,7 @@
 #include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/SessionBus.h"
+#include "tests/support/StatusEvents.h"
 #include "tests/support/VirtualDisplay.h"
 
 namespace fs = std::filesystem;
@@ -209,44 +210,7 @@ class AssistantTest : public ::testing::Test {
     return frames.value_or(std::vector<std::string>{});
   }
 
-  // The host's unique name: the connection whose process is the host.
-  std::string HostBusName() {
-    g_autoptr(GVariant) names = g_dbus_connection_call_sync(
-        mBus.Connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "ListNames", nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr,
-        nullptr);
-    if (names == nullptr)
-      return "";
-    g_autoptr(GVariantIter) iter = nullptr;
-    g_variant_get(names, "(as)", &iter);
-    const char* name = nullptr;
-    while (g_variant_iter_next(iter, "&s", &name)) {
-      if (name[0] != ':')
-        continue;
-      g_autoptr(GVariant) pid = g_dbus_connection_call_sync(
-          mBus.Connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
-          "org.freedesktop.DBus", "GetConnectionUnixProcessID", g_variant_new("(s)", name),
-          G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-      guint32 value = 0;
-      if (pid != nullptr)
-        g_variant_get(pid, "(u)", &value);
-      if (static_cast<pid_t>(value) == mHost->Pid())
-        return name;
-    }
-    return "";
-  }
-
-  // The client's refCon as the host wrote it to the system log.
-  uint32_t HostRefCon() {
-    const std::string prefix = "Added new instance of plugin, refCon=";
-    for (const auto& line : mHost->SyslogLines()) {
-      auto at = line.find(prefix);
-      if (at != std::string::npos)
-        return static_cast<uint32_t>(std::stoul(line.substr(at + prefix.size()), nullptr, 16));
-    }
-    ADD_FAILURE() << "no refCon in the system log";
-    return 0;
-  }
+  std::string HostBusName() { return UniqueNameOfProcess(mBus.Connection(), mHost->Pid(), 5000); }
 
   // Calls the host's Event method with the GVariant text as its arguments
   // (a tuple); the result code, or nullopt with the D-Bus error in `error`.
@@ -403,7 +367,7 @@ TEST_F(AssistantTest, MalformedStatusEventsGetTheirCodeAndChangeNothing) {
   StartHost(mBus.Address());
   const std::string queued = SourceFile("kept.txt", "kept");
   QueueThroughAlert({queued});
-  const uint32_t refCon = HostRefCon();
+  const uint32_t refCon = HostRefCon(*mHost);
   const std::string notification = R"({"type":"Notification","code":"Ping"})";
 
   std::string error;
@@ -463,7 +427,7 @@ TEST_F(AssistantTest, MalformedStatusEventsGetTheirCodeAndChangeNothing) {
 
 TEST_F(AssistantTest, AStatusEventSentByHandWithGdbus) {
   StartHost(mBus.Address());
-  const uint32_t refCon = HostRefCon();
+  const uint32_t refCon = HostRefCon(*mHost);
   // Spacing and member order are the sender's and reach the browser as sent.
   const std::string message = R"({"type":"Notification","code":"Ping"})";
   ChildResult result =
