@@ -1,0 +1,153 @@
+// The Assistant's transfers with this test process as the host: status
+// events come back to a handler installed here, over a private bus.
+#include "tools/reference-assistant/TransferQueue.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "mac/AssistantProtocol.h"
+#include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/Processes.h"
+#include "tests/support/SessionBus.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> sReceived;
+std::string sRefCon;
+
+OSErr CollectStatus(const AppleEvent* event, AppleEvent*, SRefCon) {
+  Size size = 0;
+  DescType type = 0;
+  AEGetParamPtr(event, kAE_Status_RefCon, typeMagnitude, &type, nullptr, 0, &size);
+  sRefCon.assign(size, '\0');
+  AEGetParamPtr(event, kAE_Status_RefCon, typeMagnitude, &type, sRefCon.data(), size, &size);
+  AEGetParamPtr(event, kAE_Status_Message, typeChar, &type, nullptr, 0, &size);
+  std::string text(size, '\0');
+  AEGetParamPtr(event, kAE_Status_Message, typeChar, &type, text.data(), size, &size);
+  sReceived.push_back(text);
+  return noErr;
+}
+
+bool HasCode(const std::string& text, const std::string& code) {
+  return text.find("\"code\":\"" + code + "\"") != std::string::npos;
+}
+
+class TransferQueueTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(mBus.Ok());
+    setenv("DBUS_SESSION_BUS_ADDRESS", mBus.Address().c_str(), 1);
+    AEInstallEventHandler(kAEAssistantClass, kAEAssistantStatus, CollectStatus, 0, false);
+    ASSERT_EQ(GetCurrentProcess(&mOrigin.host), noErr);
+    uint64_t refCon = 0x1234;
+    mOrigin.refCon.assign(reinterpret_cast<const char*>(&refCon), 8);
+    char pattern[] = "/tmp/qx-transfer-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    mRoot = pattern;
+    fs::create_directories(mRoot / "outbox");
+    fs::create_directories(mRoot / "source");
+    sReceived.clear();
+  }
+
+  void TearDown() override {
+    AERemoveEventHandler(kAEAssistantClass, kAEAssistantStatus, CollectStatus, false);
+    fs::remove_all(mRoot);
+  }
+
+  // Runs the main loop until a notification with `code` came back.
+  bool WaitFor(const std::string& code) {
+    gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+    while (g_get_monotonic_time() < deadline) {
+      for (const auto& text : sReceived)
+        if (HasCode(text, code))
+          return true;
+      g_main_context_iteration(nullptr, FALSE);
+      g_usleep(1000);
+    }
+    return false;
+  }
+
+  std::vector<std::string> WithCode(const std::string& code) {
+    std::vector<std::string> found;
+    for (const auto& text : sReceived)
+      if (HasCode(text, code))
+        found.push_back(text);
+    return found;
+  }
+
+  SessionBus mBus;
+  RequestOrigin mOrigin;
+  fs::path mRoot;
+};
+
+TEST_F(TransferQueueTest, UploadCopiesIntoTheOutboxAndReportsEachFile) {
+  std::ofstream(mRoot / "source" / "a.txt") << "alpha";
+  const std::string a = (mRoot / "source" / "a.txt").string();
+  const std::string missing = (mRoot / "source" / "gone.txt").string();
+  TransferQueue queue((mRoot / "outbox").string());
+  queue.Accept(mOrigin, R"({"type":"Request","code":"startupload","files_ul":[)"
+                        R"({"file_path":")" +
+                            a +
+                            R"(","relative_path":"../../escape/a.txt","size":5},)"
+                            R"({"file_path":")" +
+                            missing + R"(","relative_path":"d/gone.txt","size":1}]})");
+  ASSERT_TRUE(WaitFor("TransferComplete"));
+  EXPECT_EQ(sRefCon, mOrigin.refCon);
+  // A relative path that would leave the outbox keeps only the name.
+  std::ifstream copied(mRoot / "outbox" / "a.txt");
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}), "alpha");
+  EXPECT_FALSE(fs::exists(mRoot / "escape"));
+  ASSERT_EQ(WithCode("FileSent").size(), 1u);
+  EXPECT_NE(
+      WithCode("FileSent")[0].find("\"relative_path\":\"..\\/..\\/escape\\/a.txt\",\"size\":5"),
+      std::string::npos)
+      << WithCode("FileSent")[0];
+  ASSERT_EQ(WithCode("TransferFailed").size(), 1u);
+  EXPECT_NE(WithCode("TransferFailed")[0].find("gone.txt"), std::string::npos);
+  EXPECT_NE(WithCode("TransferComplete")[0].find("\"files\":1,\"failed\":1"), std::string::npos);
+  EXPECT_TRUE(HasCode(sReceived.front(), "TransferStarted"));
+}
+
+TEST_F(TransferQueueTest, DownloadCopiesTheOutboxInOrder) {
+  fs::create_directories(mRoot / "outbox" / "sub");
+  std::ofstream(mRoot / "outbox" / "b.txt") << "b";
+  std::ofstream(mRoot / "outbox" / "sub" / "a.txt") << "a";
+  TransferQueue queue((mRoot / "outbox").string());
+  queue.Accept(mOrigin,
+               R"({"code":"StartDownload","dest_path":")" + (mRoot / "in").string() + R"("})");
+  ASSERT_TRUE(WaitFor("TransferComplete"));
+  EXPECT_TRUE(fs::exists(mRoot / "in" / "sub" / "a.txt"));
+  EXPECT_TRUE(fs::exists(mRoot / "in" / "b.txt"));
+  auto received = WithCode("FileReceived");
+  ASSERT_EQ(received.size(), 2u);
+  EXPECT_NE(received[0].find("\"relative_path\":\"b.txt\""), std::string::npos);
+  EXPECT_EQ(WithCode("TransferProgress").size(), 2u);
+}
+
+TEST_F(TransferQueueTest, RequestsThatCannotRunSayWhy) {
+  TransferQueue queue((mRoot / "outbox").string());
+  queue.Accept(mOrigin, R"({"code":"StartDownload"})");
+  queue.Accept(mOrigin, R"({"code":"StartUpload","files_ul":[]})");
+  queue.Accept(mOrigin, R"({"code":"Reset"})");
+  queue.Accept(mOrigin, "not json");
+  gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
+  while (sReceived.size() < 4 && g_get_monotonic_time() < deadline) {
+    g_main_context_iteration(nullptr, FALSE);
+    g_usleep(1000);
+  }
+  ASSERT_EQ(WithCode("TransferFailed").size(), 4u);
+  EXPECT_NE(sReceived[0].find("Download location not specified"), std::string::npos);
+  EXPECT_NE(sReceived[1].find("No files to upload"), std::string::npos);
+  EXPECT_NE(sReceived[2].find("Not a transfer request: Reset"), std::string::npos);
+  EXPECT_NE(sReceived[3].find("Not a transfer request: no code"), std::string::npos);
+  EXPECT_TRUE(WithCode("TransferStarted").empty());
+}
+
+}  // namespace
