@@ -68,8 +68,10 @@ TEST_F(AlertTest, ReturnRunsTheFirstButtonsAction) {
   QXAlert alert;
   Build(alert, "Add 1 item(s) for sending?\n");
   bool driven = false;
+  bool keptAbove = false;
   std::thread user([&] {
     auto id = Driver().WaitForWindow(kTitle, 10000);
+    keptAbove = id && Driver().IsKeptAbove(*id);
     driven = id && Driver().Focus(*id) && Driver().Key("Return") &&
              Driver().WaitForWindowGone(*id, 5000);
   });
@@ -79,6 +81,7 @@ TEST_F(AlertTest, ReturnRunsTheFirstButtonsAction) {
   EXPECT_TRUE(driven) << Driver().LastError();
   EXPECT_EQ(response, kQXAlertFirstButtonReturn);
   EXPECT_EQ(mYes, 1);
+  EXPECT_TRUE(keptAbove);
 }
 
 TEST_F(AlertTest, EscapeAndTheSecondButtonDeclineWithoutTheAction) {

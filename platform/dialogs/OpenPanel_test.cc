@@ -138,6 +138,18 @@ TEST_F(OpenPanelTest, EscapeCancels) {
   EXPECT_EQ(response, kQXModalResponseCancel);
 }
 
+TEST_F(OpenPanelTest, ClosingTheWindowCancelsAndKeepsNoPicks) {
+  QXOpenPanel panel;
+  ConfigureForUpload(panel);
+  // What a window manager's close button sends.
+  const long response = RunWhileModal(panel, [&] { gtk_window_close(panel.window()); });
+  EXPECT_EQ(response, kQXModalResponseCancel);
+  EXPECT_TRUE(panel.URLs().empty());
+  // The panel stays for its owner to close.
+  ASSERT_NE(panel.window(), nullptr);
+  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(panel.window())));
+}
+
 TEST_F(OpenPanelTest, FolderPanelReturnsOneTypedFolderEvenOneNotYetThere) {
   QXOpenPanel panel;
   panel.setCanCreateDirectories(true);

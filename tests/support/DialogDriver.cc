@@ -100,7 +100,7 @@ std::string DialogDriver::WindowTitle(const std::string& window) {
 
 bool DialogDriver::IsKeptAbove(const std::string& window) {
   // Before a window manager takes over, the wish is in the client's own
-  // state property; GTK also marks such a window urgent.
+  // state property.
   auto state = Run({"xprop", "-id", window, "_NET_WM_STATE"});
   return state && state->find("_NET_WM_STATE_ABOVE") != std::string::npos;
 }
