@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   libjson-c-dev libglib2.0-dev libgtk-3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  dbus dbus-daemon xvfb xdotool x11-utils xauth
+  dbus dbus-daemon xvfb xdotool x11-utils xauth imagemagick
 )
 
 missing=()
