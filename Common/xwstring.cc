@@ -29,7 +29,7 @@ struct xwstring::Buffer {
     void* memory = malloc(sizeof(Buffer) + wideSize * sizeof(wchar_t) + narrowSize);
     if (memory == nullptr)
       throw std::bad_alloc();
-    Buffer* buffer = static_cast<Buffer*>(memory);
+    Buffer* buffer = new (memory) Buffer;
     buffer->refs = 1;
     buffer->exposed = 0;
     buffer->wideSize = static_cast<uint32_t>(wideSize);
