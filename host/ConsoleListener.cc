@@ -72,6 +72,8 @@ gboolean ConsoleListener::StartReading(gpointer listener) {
 }
 
 void ConsoleListener::requestorGotData(void*) {
+  if (mGotData)
+    return;  // reading is set up once; afterwards each frame re-arms it
   mGotData = true;
   mStdIn = STDIN_FILENO;
   Arm();
