@@ -72,8 +72,9 @@ gboolean ConsoleListener::StartReading(gpointer listener) {
 }
 
 void ConsoleListener::requestorGotData(void*) {
+  // Reading is set up once; from then on each handled frame re-arms it.
   if (mGotData)
-    return;  // reading is set up once; afterwards each frame re-arms it
+    return;
   mGotData = true;
   mStdIn = STDIN_FILENO;
   Arm();
