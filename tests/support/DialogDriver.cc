@@ -12,7 +12,7 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr auto kPoll = std::chrono::milliseconds(100);
 // How long the pixels must stay unchanged to count as settled.
-constexpr auto kQuiet = std::chrono::milliseconds(400);
+constexpr auto kQuiet = std::chrono::milliseconds(700);
 
 bool PollUntil(int timeoutMs, const std::function<bool()>& done) {
   const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
