@@ -233,6 +233,28 @@ TEST_F(AESendTest, WorkspaceListsNamesWithTheirOwnersAndLaunchesActivatableOnes)
       [&] { return g_file_test((mBus.DataDir() + "/ran").c_str(), G_FILE_TEST_EXISTS); }));
 }
 
+TEST_F(AESendTest, ABusThatWentAwayIsReplacedOnTheNextUse) {
+  AEInstallEventHandler(kClass, kID, RecordingHandler, 7, false);
+  std::string firstName;
+  {
+    SessionBus first;
+    ASSERT_TRUE(first.Ok());
+    setenv("DBUS_SESSION_BUS_ADDRESS", first.Address().c_str(), 1);
+    ASSERT_NE(QXSessionBus(), nullptr);
+    firstName = g_dbus_connection_get_unique_name(QXSessionBus());
+    EXPECT_EQ(first.NameOwner(firstName), firstName);
+  }
+  setenv("DBUS_SESSION_BUS_ADDRESS", mBus.Address().c_str(), 1);
+  // The old connection closes in the background; the next use connects anew.
+  ASSERT_TRUE(IterateUntil([&] {
+    GDBusConnection* bus = QXSessionBus();
+    return bus != nullptr && !mBus.NameOwner(g_dbus_connection_get_unique_name(bus)).empty();
+  }));
+  EXPECT_EQ(CallUs(EventBody(kClass, kID, "again")), 7);
+  EXPECT_EQ(sReceived.text, "again");
+  AERemoveEventHandler(kClass, kID, RecordingHandler, false);
+}
+
 TEST(ProcessSerialNumbers, MapUniqueNamesBothWays) {
   ProcessSerialNumber psn = QXProcessSerialNumberFromBusName(":1.42");
   EXPECT_EQ(psn.highLongOfPSN, 1u);
