@@ -35,7 +35,8 @@ class LinkClient : public CQXWebClientBaseMac {
 
   bool AnyWarning() const {
     for (const auto& record : records) {
-      if (record.first == "WARNING") return true;
+      if (record.first == "WARNING")
+        return true;
     }
     return false;
   }
