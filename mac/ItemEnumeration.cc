@@ -2,9 +2,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <malloc.h>
+#include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstdlib>
@@ -17,6 +20,7 @@
 #include "Assistant/Mac/Cocoa/MacFileOperations/PosixPaths.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
 #include "mac/QXWebClientBaseMac.h"
+#include "platform/core/TextConversion.h"
 
 using MacFileOperations::QXFileHandle;
 
@@ -68,7 +72,9 @@ class Walk {
  private:
   int VisitFile(const std::string& path, const struct stat& status, bool hidden,
                 const std::wstring& relativePath) {
-    mHandle.SetPath(MacFileOperations::WidePath(path));
+    mWidePath.resize(QXDecodedLength(path.data(), path.size()));
+    QXDecodeUTF8Into(path.data(), path.size(), mWidePath.data());
+    mHandle.SetPath(mWidePath);
     auto& attributes = mHandle.Attributes();
     attributes.mIsDirectory = false;
     attributes.mIsAlias = false;
@@ -85,19 +91,23 @@ class Walk {
     return false;
   }
 
+  // Entries are visited in the list's own order (names compared ignoring
+  // case, a folder's name followed by "/" as its files' paths are), so that
+  // most records go in at the end of the list. Names equal but for case keep
+  // their listing order, so the same one of them is kept as in a walk in
+  // listing order.
   void WalkFolder(const std::string& path, const struct stat& status,
                   const std::wstring& relativePath) {
     // A link back to a folder being walked would never end.
     if (OnCurrentWalk(status))
       return;
-    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    std::vector<Entry> entries;
+    if (!ReadEntries(path, entries))
       return;
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd));
-    if (!dir) {
-      close(fd);
-      return;
-    }
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry& left, const Entry& right) {
+      return strcasecmp(left.key.c_str(), right.key.c_str()) < 0;
+    });
+
     std::string name;
     std::string parent;
     MacFileOperations::SplitPath(path, name, parent);
@@ -107,26 +117,54 @@ class Walk {
     mFolders.push_back({status.st_dev, status.st_ino});
     std::string childPath = MacFileOperations::JoinPath(path, "x");
     const size_t prefixLength = childPath.size() - 1;
+    for (const Entry& entry : entries) {
+      childPath.resize(prefixLength);
+      childPath.append(entry.key, 0, entry.nameLength);
+      if (S_ISLNK(entry.status.st_mode)) {
+        VisitPath(childPath, childRelativePath);
+      } else if (S_ISDIR(entry.status.st_mode)) {
+        WalkFolder(childPath, entry.status, childRelativePath);
+      } else {
+        VisitFile(childPath, entry.status, entry.key[0] == '.', childRelativePath);
+      }
+    }
+    mFolders.pop_back();
+  }
+
+  struct Entry {
+    std::string key;
+    size_t nameLength;
+    struct stat status;
+  };
+
+  // Each entry with its own status (links not followed); entries that vanish
+  // meanwhile are left out. The folder is closed again before any entry is
+  // walked, so the depth of a walk is not bound by open descriptors.
+  static bool ReadEntries(const std::string& path, std::vector<Entry>& entries) {
+    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+      return false;
+    std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd));
+    if (!dir) {
+      close(fd);
+      return false;
+    }
     while (dirent* entry = readdir(dir.get())) {
       const char* entryName = entry->d_name;
       if (entryName[0] == '.' &&
           (entryName[1] == '\0' || (entryName[1] == '.' && entryName[2] == '\0'))) {
         continue;
       }
-      childPath.resize(prefixLength);
-      childPath += entryName;
-      struct stat child;
-      if (fstatat(dirfd(dir.get()), entryName, &child, AT_SYMLINK_NOFOLLOW) != 0)
+      Entry item;
+      if (fstatat(dirfd(dir.get()), entryName, &item.status, AT_SYMLINK_NOFOLLOW) != 0)
         continue;
-      if (S_ISLNK(child.st_mode)) {
-        VisitPath(childPath, childRelativePath);
-      } else if (S_ISDIR(child.st_mode)) {
-        WalkFolder(childPath, child, childRelativePath);
-      } else {
-        VisitFile(childPath, child, entryName[0] == '.', childRelativePath);
-      }
+      item.key = entryName;
+      item.nameLength = item.key.size();
+      if (S_ISDIR(item.status.st_mode))
+        item.key += '/';
+      entries.push_back(std::move(item));
     }
-    mFolders.pop_back();
+    return true;
   }
 
   struct FolderId {
@@ -137,6 +175,7 @@ class Walk {
   EnumerationCallbackProc mCallback;
   CFileList* mList;
   QXFileHandle mHandle{std::wstring(), false, false, false, false};
+  std::wstring mWidePath;
   std::vector<FolderId> mFolders;
 };
 
@@ -151,6 +190,25 @@ const xwstring& SharedRelativePath(const std::wstring& relativePath) {
   }
   return lastText;
 }
+
+// A large expansion writes its notifications in waves that each allocate and
+// free megabytes. Handing that memory back to the system after every wave and
+// faulting it in again for the next costs more than the walk itself, so for
+// one expansion freed memory stays in the process.
+class KeepFreedMemory {
+ public:
+  KeepFreedMemory() { mallopt(M_TRIM_THRESHOLD, kKeptBytes); }
+  ~KeepFreedMemory() {
+    mallopt(M_TRIM_THRESHOLD, kDefaultTrimThreshold);
+    malloc_trim(0);
+  }
+  KeepFreedMemory(const KeepFreedMemory&) = delete;
+  KeepFreedMemory& operator=(const KeepFreedMemory&) = delete;
+
+ private:
+  static constexpr int kKeptBytes = 256 << 20;
+  static constexpr int kDefaultTrimThreshold = 128 << 10;
+};
 
 // Whether the text can be read as a URL at all: printable ASCII without
 // blanks, every "%" starting an escape.
@@ -204,10 +262,15 @@ bool CQXWebClientBaseMac::EnumerationCallback(const QXFileHandle& file,
                                               const std::wstring& relativePath, CFileList* list) {
   xwstring_pair key(xwstring(file.Path()), SharedRelativePath(relativePath));
   const double size = static_cast<double>(file.Attributes().mFileSize);
-  return list->emplace(std::move(key), size).second;
+  // Walks hand over records mostly in the list's order: the end is then the
+  // right place and costs one comparison instead of a search.
+  const size_t before = list->size();
+  list->emplace_hint(list->end(), std::move(key), size);
+  return list->size() != before;
 }
 
 bool CQXWebClientBaseMac::AddFiles(json_xwstringset& items) {
+  const KeepFreedMemory keep;
   CFileList files;
   for (const xwstring& item : items) {
     const int status = EnumerateFiles(item, std::wstring(), EnumerationCallback, &files);

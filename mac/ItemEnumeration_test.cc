@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "Assistant/Mac/Cocoa/MacFileOperations/FileQueries.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/TestTree.h"
 #include "mac/QXWebClientBaseMac.h"
@@ -131,6 +132,18 @@ TEST(FolderExpansion, OddNamesAndCaseTwins) {
   const Records records = Plain(list);
   EXPECT_EQ(records.count({tree.Path("Odd/" + badName), "Odd"}), 1u);
   EXPECT_EQ(records.count({tree.Path("Odd/" + std::string(255, 'L')), "Odd"}), 1u);
+  // Of two case twins the one listed first is kept, as a walk in listing
+  // order would keep it.
+  std::string firstTwin;
+  for (const auto& name : MacFileOperations::GetChildrenForPath(tree.WPath("Odd"))) {
+    if (name == L"Same.txt" || name == L"same.TXT") {
+      firstTwin = name == L"Same.txt" ? "Same.txt" : "same.TXT";
+      break;
+    }
+  }
+  const Records::key_type kept{tree.Path("Odd/" + firstTwin), "Odd"};
+  ASSERT_EQ(records.count(kept), 1u);
+  EXPECT_EQ(records.at(kept), firstTwin == "Same.txt" ? 1 : 2);
 }
 
 TEST(FolderExpansion, RefusedFilesGiveStatusOnlyWhenPicked) {
