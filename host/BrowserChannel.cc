@@ -11,6 +11,15 @@ namespace {
 
 int TakeOverStandardOutput() {
   int channel = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+  // Started without stderr, prints must still go somewhere other than the
+  // channel.
+  if (fcntl(STDERR_FILENO, F_GETFD) < 0) {
+    int null = open("/dev/null", O_WRONLY);
+    if (null >= 0 && null != STDERR_FILENO) {
+      dup2(null, STDERR_FILENO);
+      close(null);
+    }
+  }
   dup2(STDERR_FILENO, STDOUT_FILENO);
   return channel;
 }

@@ -392,6 +392,20 @@ TEST_F(HostChannelTest, LibraryOutputOnStdoutNeverReachesTheChannel) {
   EXPECT_THAT(host->StderrText(), HasSubstr("Failed to convert list of files to JSON"));
 }
 
+TEST_F(HostChannelTest, WithoutStderrLibraryOutputStillStaysOffTheChannel) {
+  HostProcess::Options options;
+  options.closeStderr = true;
+  options.environment["QX_SYSLOG_CAPTURE_STDOUT"] = "1";
+  HostProcess host(options);
+  auto first = host.ReadFrame(kTimeoutMs);
+  EXPECT_TRUE(first && IsLogRecordWithText(*first, "Initialize"));
+  EXPECT_EQ(host.ReadFrame(kTimeoutMs), kInitializeResponse);
+  EXPECT_THAT(LogTexts(Exchange(host, Request("Reset"))), ElementsAre("ExecuteRequest", "Reset"));
+  host.CloseStdin();
+  EXPECT_EQ(host.WaitForExit(kTimeoutMs), 0);
+  EXPECT_EQ(host.ReadFrame(kTimeoutMs), std::nullopt);
+}
+
 TEST_F(HostChannelTest, BrowserClosingItsEndDoesNotKillTheHost) {
   auto host = Start();
   host->CloseStdout();

@@ -130,12 +130,15 @@ HostProcess::HostProcess(Options options) : mBinary(options.binary) {
   }
   int err = open(mStderrPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
   const char* cwd = options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str();
+  const bool closeStderr = options.closeStderr;
 
   mPid = fork();
   if (mPid == 0) {
     dup2(in[0], 0);
     dup2(out[1], 1);
-    if (err >= 0)
+    if (closeStderr)
+      close(2);
+    else if (err >= 0)
       dup2(err, 2);
     if (cwd != nullptr && chdir(cwd) != 0)
       _exit(126);

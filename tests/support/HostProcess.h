@@ -26,6 +26,7 @@ class HostProcess {
     std::vector<std::string> args;
     Environment environment;
     std::string workingDirectory;  // empty: the test's own
+    bool closeStderr = false;      // start the child without fd 2
   };
 
   // The host under test; e2e suites learn its path from their build.
