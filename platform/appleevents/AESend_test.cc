@@ -1,6 +1,11 @@
 // Sending, receiving, process numbers and the workspace, on a private bus.
 #include <gtest/gtest.h>
 
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -295,6 +300,24 @@ TEST(NoSessionBus, CallsFailAtOnceAndNothingIsStarted) {
   unsetenv("DBUS_SESSION_BUS_ADDRESS");
   setenv("XDG_RUNTIME_DIR", "/nonexistent", 1);
   EXPECT_EQ(QXSessionBus(), nullptr);
+}
+
+TEST(NoSessionBus, AServerThatNeverAnswersIsGivenUpOn) {
+  // A socket that takes connections and never speaks.
+  char folder[] = "/tmp/qx-silent-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string path = std::string(folder) + "/socket";
+  int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 4), 0);
+  setenv("DBUS_SESSION_BUS_ADDRESS", ("unix:path=" + path).c_str(), 1);
+  EXPECT_EQ(QXSessionBus(), nullptr);
+  close(listener);
+  unlink(path.c_str());
+  rmdir(folder);
 }
 
 }  // namespace

@@ -17,8 +17,10 @@ const char kIntrospection[] =
     "</node>";
 
 GDBusConnection* sConnection = nullptr;
+// The context the connection was made on, where it emits "closed": one of
+// its own, so that waiting for the connection runs nothing else meanwhile.
+GMainContext* sConnectionContext = nullptr;
 guint sRegistration = 0;
-gulong sClosedHandler = 0;
 
 void HandleMethodCall(GDBusConnection*, const char*, const char*, const char*, const char*,
                       GVariant* parameters, GDBusMethodInvocation* invocation, gpointer) {
@@ -33,14 +35,15 @@ void Forget() {
     return;
   if (sRegistration != 0)
     g_dbus_connection_unregister_object(sConnection, sRegistration);
-  g_signal_handler_disconnect(sConnection, sClosedHandler);
-  g_clear_object(&sConnection);
+  GDBusConnection* connection = sConnection;
+  sConnection = nullptr;
   sRegistration = 0;
-  sClosedHandler = 0;
-}
-
-void OnClosed(GDBusConnection*, gboolean, GError*, gpointer) {
-  Forget();
+  // Run what the connection left on its context (its "closed" emission),
+  // which holds references to it.
+  while (g_main_context_iteration(sConnectionContext, FALSE)) {
+  }
+  g_object_unref(connection);
+  g_clear_pointer(&sConnectionContext, g_main_context_unref);
 }
 
 std::string SessionBusAddress() {
@@ -59,6 +62,43 @@ std::string SessionBusAddress() {
     return {};
   g_autofree char* escaped = g_dbus_address_escape_value(path);
   return std::string("unix:path=") + escaped;
+}
+
+// Connecting stalls on an address whose server never answers: give up after
+// the bound of any other bus call.
+GDBusConnection* Connect(const std::string& address, GMainContext* context) {
+  struct Attempt {
+    GDBusConnection* connection = nullptr;
+    bool done = false;
+  } attempt;
+  g_autoptr(GCancellable) cancellable = g_cancellable_new();
+  g_main_context_push_thread_default(context);
+  g_dbus_connection_new_for_address(
+      address.c_str(),
+      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      nullptr, cancellable,
+      [](GObject*, GAsyncResult* result, gpointer data) {
+        auto* state = static_cast<Attempt*>(data);
+        state->connection = g_dbus_connection_new_for_address_finish(result, nullptr);
+        state->done = true;
+      },
+      &attempt);
+  GSource* timeout = g_timeout_source_new(kQXBusCallTimeoutMs);
+  g_source_set_callback(
+      timeout,
+      [](gpointer data) {
+        g_cancellable_cancel(G_CANCELLABLE(data));
+        return G_SOURCE_REMOVE;
+      },
+      cancellable, nullptr);
+  g_source_attach(timeout, context);
+  while (!attempt.done)
+    g_main_context_iteration(context, TRUE);
+  g_source_destroy(timeout);
+  g_source_unref(timeout);
+  g_main_context_pop_thread_default(context);
+  return attempt.connection;
 }
 
 void Register(GDBusConnection* connection) {
@@ -80,16 +120,15 @@ GDBusConnection* QXSessionBus() {
   std::string address = SessionBusAddress();
   if (address.empty())
     return nullptr;
-  GDBusConnection* connection = g_dbus_connection_new_for_address_sync(
-      address.c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-  if (connection == nullptr)
+  GMainContext* context = g_main_context_new();
+  GDBusConnection* connection = Connect(address, context);
+  if (connection == nullptr) {
+    g_main_context_unref(context);
     return nullptr;
+  }
   g_dbus_connection_set_exit_on_close(connection, FALSE);
   sConnection = connection;
-  sClosedHandler = g_signal_connect(connection, "closed", G_CALLBACK(OnClosed), nullptr);
+  sConnectionContext = context;
   Register(connection);
   return sConnection;
 }

@@ -12,7 +12,8 @@ inline constexpr int kQXBusCallTimeoutMs = 5000;
 
 // Borrowed; null when there is no session bus. An address that is missing
 // or asks for autolaunch counts as no bus, so nothing is ever started here.
-// A connection that closes is forgotten and made again on the next use.
+// A connection that has closed is forgotten and made again on the next use.
+// Connecting gives up after kQXBusCallTimeoutMs.
 GDBusConnection* QXSessionBus();
 
 // Decodes and dispatches the body of one received call, on the main

@@ -7,6 +7,7 @@
 
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "mac/AssistantProtocol.h"
 #include "platform/appleevents/AppleEvents.h"
@@ -52,6 +53,15 @@ OSErr HandleRequest(const AppleEvent* event, AppleEvent*, SRefCon refCon) {
   return noErr;
 }
 
+using Watched = std::pair<GDBusConnection*, GMainLoop*>;
+
+gboolean QuitWhenClosed(gpointer data) {
+  auto* watched = static_cast<Watched*>(data);
+  if (g_dbus_connection_is_closed(watched->first))
+    g_main_loop_quit(watched->second);
+  return G_SOURCE_CONTINUE;
+}
+
 std::string Outbox(int argc, char** argv) {
   for (int i = 1; i + 1 < argc; ++i) {
     if (std::strcmp(argv[i], "--outbox") == 0)
@@ -89,7 +99,10 @@ int main(int argc, char** argv) {
     return 1;
   }
   g_autoptr(GMainLoop) loop = g_main_loop_new(nullptr, FALSE);
-  g_signal_connect_swapped(bus, "closed", G_CALLBACK(g_main_loop_quit), loop);
+  // Without its bus nobody can reach it, and its work is of no use.
+  g_autoptr(GDBusConnection) ownBus = G_DBUS_CONNECTION(g_object_ref(bus));
+  Watched watched{ownBus, loop};
+  g_timeout_add(500, QuitWhenClosed, &watched);
   for (int signal : {SIGTERM, SIGINT}) {
     g_unix_signal_add(signal, G_SOURCE_FUNC(+[](gpointer l) {
                         g_main_loop_quit(static_cast<GMainLoop*>(l));
