@@ -32,6 +32,16 @@ constexpr int kAliasResolutionDepth = 10;
 // Links followed when resolving a URL's item: the system's own limit.
 constexpr int kURLLinkChainDepth = 40;
 
+// What the walk needs of an item's status.
+struct ItemStatus {
+  explicit ItemStatus(const struct stat& status)
+      : mode(status.st_mode), size(status.st_size), device(status.st_dev), inode(status.st_ino) {}
+  mode_t mode;
+  off_t size;
+  dev_t device;
+  ino_t inode;
+};
+
 struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
@@ -63,14 +73,15 @@ class Walk {
       itemPath = std::move(*resolved);
     }
     if (S_ISDIR(status.st_mode)) {
-      WalkFolder(itemPath, status, relativePath);
+      WalkFolder(itemPath, ItemStatus(status), relativePath);
       return 0;
     }
-    return VisitFile(itemPath, status, MacFileOperations::IsHiddenPath(itemPath), relativePath);
+    return VisitFile(itemPath, ItemStatus(status), MacFileOperations::IsHiddenPath(itemPath),
+                     relativePath);
   }
 
  private:
-  int VisitFile(const std::string& path, const struct stat& status, bool hidden,
+  int VisitFile(const std::string& path, const ItemStatus& status, bool hidden,
                 const std::wstring& relativePath) {
     mWidePath.resize(QXDecodedLength(path.data(), path.size()));
     QXDecodeUTF8Into(path.data(), path.size(), mWidePath.data());
@@ -79,13 +90,13 @@ class Walk {
     attributes.mIsDirectory = false;
     attributes.mIsAlias = false;
     attributes.mIsHidden = hidden;
-    attributes.mFileSize = static_cast<uint64_t>(status.st_size);
+    attributes.mFileSize = static_cast<uint64_t>(status.size);
     return mCallback(mHandle, relativePath, mList) ? 0 : kEnumerationFileNotAdded;
   }
 
-  bool OnCurrentWalk(const struct stat& status) const {
+  bool OnCurrentWalk(const ItemStatus& status) const {
     for (const auto& folder : mFolders) {
-      if (folder.device == status.st_dev && folder.inode == status.st_ino)
+      if (folder.device == status.device && folder.inode == status.inode)
         return true;
     }
     return false;
@@ -96,7 +107,7 @@ class Walk {
   // most records go in at the end of the list. Names equal but for case keep
   // their listing order, so the same one of them is kept as in a walk in
   // listing order.
-  void WalkFolder(const std::string& path, const struct stat& status,
+  void WalkFolder(const std::string& path, const ItemStatus& status,
                   const std::wstring& relativePath) {
     // A link back to a folder being walked would never end.
     if (OnCurrentWalk(status))
@@ -114,15 +125,15 @@ class Walk {
     const std::wstring childRelativePath =
         MacFileOperations::PathFromPaths(relativePath, MacFileOperations::WidePath(name));
 
-    mFolders.push_back({status.st_dev, status.st_ino});
+    mFolders.push_back({status.device, status.inode});
     std::string childPath = MacFileOperations::JoinPath(path, "x");
     const size_t prefixLength = childPath.size() - 1;
     for (const Entry& entry : entries) {
       childPath.resize(prefixLength);
       childPath.append(entry.key, 0, entry.nameLength);
-      if (S_ISLNK(entry.status.st_mode)) {
+      if (S_ISLNK(entry.status.mode)) {
         VisitPath(childPath, childRelativePath);
-      } else if (S_ISDIR(entry.status.st_mode)) {
+      } else if (S_ISDIR(entry.status.mode)) {
         WalkFolder(childPath, entry.status, childRelativePath);
       } else {
         VisitFile(childPath, entry.status, entry.key[0] == '.', childRelativePath);
@@ -134,7 +145,7 @@ class Walk {
   struct Entry {
     std::string key;
     size_t nameLength;
-    struct stat status;
+    ItemStatus status;
   };
 
   // Each entry with its own status (links not followed); entries that vanish
@@ -155,14 +166,14 @@ class Walk {
           (entryName[1] == '\0' || (entryName[1] == '.' && entryName[2] == '\0'))) {
         continue;
       }
-      Entry item;
-      if (fstatat(dirfd(dir.get()), entryName, &item.status, AT_SYMLINK_NOFOLLOW) != 0)
+      struct stat status;
+      if (fstatat(dirfd(dir.get()), entryName, &status, AT_SYMLINK_NOFOLLOW) != 0)
         continue;
-      item.key = entryName;
-      item.nameLength = item.key.size();
-      if (S_ISDIR(item.status.st_mode))
-        item.key += '/';
-      entries.push_back(std::move(item));
+      std::string key = entryName;
+      const size_t nameLength = key.size();
+      if (S_ISDIR(status.st_mode))
+        key += '/';
+      entries.push_back(Entry{std::move(key), nameLength, ItemStatus(status)});
     }
     return true;
   }
