@@ -33,6 +33,10 @@ if [ -z "${DISPLAY:-}" ]; then
 fi
 mkdir -p "$work/home/.config" "$work/home/.local/share" "$work/home/.cache" "$work/runtime"
 chmod 700 "$work/runtime"
+# No blinking cursor or animations: the scripted user waits for still pixels.
+mkdir -p "$work/home/.config/gtk-3.0"
+printf '[Settings]\ngtk-cursor-blink = false\ngtk-enable-animations = false\n' \
+  >"$work/home/.config/gtk-3.0/settings.ini"
 export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$work/home/.local/share"
 export XDG_CACHE_HOME="$work/home/.cache" XDG_RUNTIME_DIR="$work/runtime"
 export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory GIO_USE_VFS=local GIO_USE_VOLUME_MONITOR=unix

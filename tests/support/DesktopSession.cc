@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 
 #include "tests/support/ChildProcess.h"
 
@@ -46,6 +47,11 @@ DesktopSession::DesktopSession(const std::string& display) : mDisplay(display) {
        {"/home", "/home/.config", "/home/.local/share", "/home/.cache", "/runtime"})
     std::filesystem::create_directories(mRoot + folder);
   std::filesystem::permissions(mRoot + "/runtime", std::filesystem::perms::owner_all);
+  // A window whose pixels hold still once it is drawn: no blinking cursor,
+  // no animations. The dialog driver waits for exactly that.
+  std::filesystem::create_directories(mHome + "/.config/gtk-3.0");
+  std::ofstream(mHome + "/.config/gtk-3.0/settings.ini")
+      << "[Settings]\ngtk-cursor-blink = false\ngtk-enable-animations = false\n";
 
   int address[2];
   if (pipe2(address, O_CLOEXEC) != 0) {
