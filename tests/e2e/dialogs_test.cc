@@ -205,6 +205,18 @@ TEST_F(DialogsTest, FilesAndAFolderPickedTogetherAreAllAdded) {
                                                         "AddFiles", "Selected Files"}));
 }
 
+TEST_F(DialogsTest, PickingOnlyEmptyFoldersAddsNothingAndReportsNothing) {
+  const fs::path pick = mRoot / "pick";
+  fs::create_directories(pick / "Empty");
+  fs::create_directories(pick / "Hollow" / "Inside");
+  StartHost();
+  const auto frames = PickAllIn(pick);
+  EXPECT_TRUE(NonLogFrames(frames).empty());
+  EXPECT_EQ(LogTexts(frames),
+            (std::vector<std::string>{"ExecuteRequest", "SelectFilesToUpload", "AddFiles",
+                                      "No files to add", "Selected Files"}));
+}
+
 TEST_F(DialogsTest, CancellingTheUploadPanelSendsOnlyItsLogRecords) {
   Write(mRoot / "a.txt", "alpha");
   StartHost();

@@ -20,8 +20,6 @@ class DesktopSession {
 
   bool Ok() const { return mBusPid > 0 && !mBusAddress.empty(); }
   const std::string& BusAddress() const { return mBusAddress; }
-  // The scratch home folder.
-  const std::string& Home() const { return mHome; }
   // The variables to give a program of this session.
   std::map<std::string, std::string> Environment() const;
 
