@@ -122,6 +122,31 @@ TEST_F(OpenPanelTest, ReturnsFilesAndAFolderPickedTogether) {
                   Optional((mFolder / "b.txt").string()), Optional((mFolder / "c.txt").string())));
 }
 
+TEST_F(OpenPanelTest, APanelForFilesOnlyLeavesSelectedFoldersOut) {
+  QXOpenPanel panel;
+  panel.setAllowsMultipleSelection(true);
+  panel.setPrompt("Open");
+  panel.setTitle("Files only");
+
+  bool driven = false;
+  std::thread user([&] {
+    auto id = Driver().WaitForWindow("Files only", 10000);
+    driven = id && Driver().ChooseAllInFolder(*id, mFolder.string(), "alt+o") &&
+             Driver().WaitForWindowGone(*id, 5000);
+  });
+  const long response = RunModal(panel);
+  panel.orderOut();
+  user.join();
+
+  ASSERT_TRUE(driven) << Driver().LastError();
+  EXPECT_EQ(response, kQXModalResponseOK);
+  auto urls = panel.URLs();
+  std::sort(urls.begin(), urls.end());
+  EXPECT_THAT(urls, ElementsAre(Optional((mFolder / "a.txt").string()),
+                                Optional((mFolder / "b.txt").string()),
+                                Optional((mFolder / "c.txt").string())));
+}
+
 TEST_F(OpenPanelTest, EscapeCancels) {
   QXOpenPanel panel;
   ConfigureForUpload(panel);
