@@ -85,11 +85,14 @@ pid_t SpawnChild(const std::vector<std::string>& argv,
 void StopChild(pid_t pid, int graceMs) {
   if (pid <= 0)
     return;
+  // The whole group: what the child started ends with it.
   int status = 0;
-  kill(pid, SIGTERM);
-  if (Reap(pid, graceMs, &status))
+  kill(-pid, SIGTERM);
+  if (Reap(pid, graceMs, &status)) {
+    kill(-pid, SIGKILL);
     return;
-  kill(pid, SIGKILL);
+  }
+  kill(-pid, SIGKILL);
   waitpid(pid, &status, 0);
 }
 

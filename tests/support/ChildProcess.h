@@ -15,7 +15,8 @@
 pid_t SpawnChild(const std::vector<std::string>& argv,
                  const std::map<std::string, std::string>& environment, int extraFd = -1);
 
-// SIGTERM, then SIGKILL when the child is still there after `graceMs`; reaps it.
+// SIGTERM to the child's process group, then SIGKILL when the child is still
+// there after `graceMs`; reaps it. What it started and left behind is killed.
 void StopChild(pid_t pid, int graceMs = 2000);
 
 struct ChildResult {
