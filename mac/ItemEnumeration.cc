@@ -104,9 +104,9 @@ class Walk {
 
   // Entries are visited in the list's own order (names compared ignoring
   // case, a folder's name followed by "/" as its files' paths are), so that
-  // most records go in at the end of the list. Names equal but for case keep
-  // their listing order, so the same one of them is kept as in a walk in
-  // listing order.
+  // each record goes in along the list's hot right edge rather than at a
+  // random place. Names equal but for case keep their listing order, so the
+  // same one of them is kept as in a walk in listing order.
   void WalkFolder(const std::string& path, const ItemStatus& status,
                   const std::wstring& relativePath) {
     // A link back to a folder being walked would never end.
@@ -273,11 +273,7 @@ bool CQXWebClientBaseMac::EnumerationCallback(const QXFileHandle& file,
                                               const std::wstring& relativePath, CFileList* list) {
   xwstring_pair key(xwstring(file.Path()), SharedRelativePath(relativePath));
   const double size = static_cast<double>(file.Attributes().mFileSize);
-  // Walks hand over records mostly in the list's order: the end is then the
-  // right place and costs one comparison instead of a search.
-  const size_t before = list->size();
-  list->emplace_hint(list->end(), std::move(key), size);
-  return list->size() != before;
+  return list->emplace(std::move(key), size).second;
 }
 
 bool CQXWebClientBaseMac::AddFiles(json_xwstringset& items) {

@@ -21,8 +21,9 @@ typedef bool (*EnumerationCallbackProc)(const MacFileOperations::QXFileHandle& f
 // The status of a picked file that the callback did not take.
 constexpr int kEnumerationFileNotAdded = -666;
 
-// Walks one item depth-first, in listing order, calling `callback` with
-// `context` as its list for every file. Missing items, items whose
+// Walks one item depth-first, calling `callback` with `context` as its list
+// for every file. A folder's entries come in the list's order (names compared
+// ignoring case; equal ones in listing order). Missing items, items whose
 // attributes cannot be read, folders that cannot be listed, links that do
 // not resolve and links back to a folder on the current walk are skipped.
 // Returns 0, or kEnumerationFileNotAdded when the item is itself a file (or
