@@ -205,11 +205,16 @@ const xwstring& SharedRelativePath(const std::wstring& relativePath) {
 // A large expansion writes its notifications in waves that each allocate and
 // free megabytes. Handing that memory back to the system after every wave and
 // faulting it in again for the next costs more than the walk itself, so for
-// one expansion freed memory stays in the process.
+// one expansion freed memory stays in the process, and the large text buffers
+// of the notifications come from it too instead of from fresh mappings.
 class KeepFreedMemory {
  public:
-  KeepFreedMemory() { mallopt(M_TRIM_THRESHOLD, kKeptBytes); }
+  KeepFreedMemory() {
+    mallopt(M_TRIM_THRESHOLD, kKeptBytes);
+    mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
+  }
   ~KeepFreedMemory() {
+    mallopt(M_MMAP_THRESHOLD, kDefaultMmapThreshold);
     mallopt(M_TRIM_THRESHOLD, kDefaultTrimThreshold);
     malloc_trim(0);
   }
@@ -218,7 +223,9 @@ class KeepFreedMemory {
 
  private:
   static constexpr int kKeptBytes = 256 << 20;
+  static constexpr int kLargestHeapBlock = 32 << 20;
   static constexpr int kDefaultTrimThreshold = 128 << 10;
+  static constexpr int kDefaultMmapThreshold = 128 << 10;
 };
 
 // Whether the text can be read as a URL at all: printable ASCII without
