@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Usage: scripts/demo.sh [BUILD-DIR]
 # Sets up, builds, and runs the host the way a browser does, through qxclient,
-# for a short scripted session whose transcript is printed: lines starting
-# with ">" are what the browser sends, the JSON lines what the host answers.
+# with the transcript printed: lines starting with ">" are what the browser
+# sends, the JSON lines what the host answers. First a short faceless session,
+# then the whole road of an upload and a download with the native dialogs and
+# the reference Assistant (scripts/demo-road.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -29,3 +31,5 @@ WAITLOG Reset
 STOP
 SCRIPT
 echo "== The host ended cleanly =="
+echo
+scripts/demo-road.sh "$dir"

@@ -20,12 +20,13 @@ const char* StringMember(json_object* object, const char* name) {
   return json_object_get_string(member);
 }
 
-// A relative path that stays inside the folder it is joined to; the file's
-// own name when the given one would leave it.
-fs::path ContainedPath(const char* relative, const char* filePath) {
-  fs::path path = relative != nullptr ? fs::path(relative).lexically_normal() : fs::path();
-  bool escapes = path.empty() || path.is_absolute() || *path.begin() == "..";
-  return escapes ? fs::path(filePath).filename() : path;
+// Where an uploaded file lands in the outbox: under the folder it was picked
+// in (its relative path, when that stays inside the outbox), by its own name.
+fs::path OutboxPath(const char* relative, const char* filePath) {
+  fs::path folder = relative != nullptr ? fs::path(relative).lexically_normal() : fs::path();
+  fs::path name = fs::path(filePath).filename();
+  bool escapes = folder.is_absolute() || (!folder.empty() && *folder.begin() == "..");
+  return escapes || folder.empty() || folder == "." ? name : folder / name;
 }
 
 }  // namespace
@@ -62,7 +63,7 @@ bool TransferQueue::PlanUpload(json_object* request, Job& job) {
     File file;
     file.source = filePath;
     file.relativePath = relative != nullptr ? relative : "";
-    file.destination = (fs::path(mOutbox) / ContainedPath(relative, filePath)).string();
+    file.destination = (fs::path(mOutbox) / OutboxPath(relative, filePath)).string();
     file.entry = json_object_new_object();
     json_object_object_add(file.entry, "file_path", json_object_new_string(filePath));
     json_object_object_add(file.entry, "relative_path",
@@ -96,13 +97,15 @@ bool TransferQueue::PlanDownload(json_object* request, Job& job) {
       continue;
     File file;
     file.source = item.path().string();
-    file.relativePath = item.path().lexically_relative(mOutbox).string();
-    file.destination = (fs::path(destination) / file.relativePath).string();
+    // As in an upload record, the relative path names the folder that holds the file.
+    fs::path inside = item.path().lexically_relative(mOutbox);
+    file.relativePath = inside.parent_path().string();
+    file.destination = (fs::path(destination) / inside).string();
     job.bytesTotal += item.file_size();
     job.files.push_back(std::move(file));
   }
   std::sort(job.files.begin(), job.files.end(),
-            [](const File& a, const File& b) { return a.relativePath < b.relativePath; });
+            [](const File& a, const File& b) { return a.destination < b.destination; });
   return true;
 }
 

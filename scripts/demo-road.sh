@@ -1,19 +1,22 @@
 #!/usr/bin/env bash
-# Usage: scripts/demo-dialogs.sh [BUILD-DIR]
-# Shows the native dialogs at work: the browser asks the host to pick files,
-# to confirm queued items and to choose a download folder, and a scripted
-# user answers each dialog with the keyboard (xdotool). Without a display the
-# dialogs open on a private virtual one (Xvfb), with a private session bus and
-# a scratch home, all ended afterwards.
+# Usage: scripts/demo-road.sh [BUILD-DIR]
+# The whole road of an upload and a download with real components: the browser
+# (qxclient) asks the host to pick files, to confirm queued items, to start the
+# upload, to choose a download folder and to start the download; a scripted
+# user answers each native dialog with the keyboard (xdotool), and the
+# reference Assistant, started by D-Bus activation, carries out the transfers.
+# Without a display the dialogs open on a private virtual one (Xvfb); the
+# session bus and home are private too, and all is ended afterwards.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 dir="${1:-build}"
 host="$dir/host/quorvex-webclient-host"
 client="$dir/tools/qxclient/qxclient"
-[ -x "$host" ] && [ -x "$client" ] || scripts/build.sh "$dir"
+assistant="$dir/tools/reference-assistant/quorvex-assistant"
+[ -x "$host" ] && [ -x "$client" ] && [ -x "$assistant" ] || scripts/build.sh "$dir"
 
-work="$(mktemp -d /tmp/qx-demo-dialogs-XXXXXX)"
+work="$(mktemp -d /tmp/qx-demo-road-XXXXXX)"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -41,7 +44,26 @@ export HOME="$work/home" XDG_CONFIG_HOME="$work/home/.config" XDG_DATA_HOME="$wo
 export XDG_CACHE_HOME="$work/home/.cache" XDG_RUNTIME_DIR="$work/runtime"
 export NO_AT_BRIDGE=1 GSETTINGS_BACKEND=memory GIO_USE_VFS=local GIO_USE_VOLUME_MONITOR=unix
 unset WAYLAND_DISPLAY
-bus="$(dbus-daemon --session --fork --print-address=1 --print-pid=1 2>/dev/null)"
+# The bus starts the Assistant on the first request sent to its name.
+mkdir -p "$work/services" "$work/Outbox"
+printf '[D-BUS Service]\nName=com.quorvex.Assistant\nExec=%s --outbox %s\n' \
+  "$(realpath "$assistant")" "$work/Outbox" >"$work/services/com.quorvex.Assistant.service"
+cat >"$work/bus.conf" <<CONF
+<!DOCTYPE busconfig PUBLIC "-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN"
+ "http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd">
+<busconfig>
+  <type>session</type>
+  <listen>unix:path=$work/bus</listen>
+  <auth>EXTERNAL</auth>
+  <servicedir>$work/services</servicedir>
+  <policy context="default">
+    <allow send_destination="*" eavesdrop="true"/>
+    <allow eavesdrop="true"/>
+    <allow own="*"/>
+  </policy>
+</busconfig>
+CONF
+bus="$(dbus-daemon --config-file="$work/bus.conf" --fork --print-address=1 --print-pid=1 2>/dev/null)"
 export DBUS_SESSION_BUS_ADDRESS="$(sed -n 1p <<<"$bus")"
 pids+=("$(sed -n 2p <<<"$bus")")
 
@@ -113,7 +135,7 @@ user() {
 user &
 pids+=($!)
 
-echo "== The native dialogs, answered by a scripted user on display $DISPLAY =="
+echo "== The whole road of an upload and a download, dialogs answered on display $DISPLAY =="
 "$client" --echo --timeout 60 <<SCRIPT
 WAIT Initialize
 # The user picks three files and the folder Album in the upload panel.
@@ -122,10 +144,18 @@ WAITLOG Selected Files
 # The browser queues a folder and a file; the user confirms them in the alert.
 {"version":"8.2.0x431","type":"Request","code":"QueueFilesForUpload","files_ul":[{"file_path":"$work/Queued"},{"file_path":"$work/notes.txt"}]}
 WAIT FilesAddedToUploadList
+# The upload goes to the Assistant, which the bus starts; every file it
+# reports sent leaves the upload list.
+{"version":"8.2.0x431","type":"Request","code":"StartUpload","transfer_id":"demo-upload"}
+WAIT TransferComplete
 # The user types a folder that does not exist yet; the host creates it.
 {"version":"8.2.0x431","type":"Request","code":"SelectDownloadLocation"}
-{"version":"8.2.0x431","type":"Request","code":"Reset"}
-WAITLOG Reset
+# The download brings the outbox's files into the chosen folder.
+{"version":"8.2.0x431","type":"Request","code":"StartDownload","transfer_id":"demo-download"}
+WAIT TransferComplete
 STOP
 SCRIPT
-[ -d "$downloads" ] && echo "== The download folder was created: $downloads =="
+echo "== The Assistant's outbox after the upload =="
+(cd "$work/Outbox" && find . -type f | sort)
+echo "== The download folder the user created, after the download =="
+(cd "$downloads" && find . -type f | sort)
