@@ -42,24 +42,18 @@ TEST(FileList, WritesEntriesInCaseInsensitiveKeyOrderWithSixDecimalSizes) {
   EXPECT_EQ(Serialize(array),
             R"([ { "file_path": "\/a\/x", "relative_path": "dir\/sub", "size": 1234.000000 },)"
             R"( { "file_path": "\/B\/y", "relative_path": "", "size": 7.000000 } ])");
-}
 
-TEST(FileList, WrittenSizesReadBackAsDoubles) {
-  CFileList list;
-  list.emplace(xwstring_pair("/f", ""), 5.0);
+  // Sizes written with decimals read back as doubles.
   list.emplace(xwstring_pair("/g", ""), 3e9);
-  json_object* array = nullptr;
   ASSERT_TRUE(list.ToJSON(array));
   CFileList back;
   ASSERT_TRUE(Read(back, Serialize(array).c_str()));
   EXPECT_EQ(Entries(back), Entries(list));
-}
 
-TEST(FileList, EmptyListWritesNothing) {
-  CFileList list;
+  CFileList empty;
   json_object* sentinel = json_object_new_int(1);
   json_object* out = sentinel;
-  EXPECT_FALSE(list.ToJSON(out));
+  EXPECT_FALSE(empty.ToJSON(out));
   EXPECT_EQ(out, sentinel);
   json_object_put(sentinel);
 }
@@ -71,15 +65,17 @@ TEST(FileList, KeysEqualIgnoringCaseMergeKeepingTheFirst) {
   ASSERT_EQ(list.size(), 1u);
   EXPECT_STREQ(Narrow(list.begin()->first.first), "/a/B.txt");
   EXPECT_EQ(list.begin()->second, 5.0);
-}
 
-TEST(FileList, SamePathWithDifferentRelativePathsIsTwoEntriesOrderedByRelativePath) {
-  CFileList list;
+  // The same path under two relative paths is two entries, ordered by those.
   ASSERT_TRUE(Read(list, R"([{"file_path": "/p", "relative_path": "z", "size": 1.0},)"
                          R"( {"file_path": "/P", "relative_path": "A", "size": 2.0}])"));
   ASSERT_EQ(list.size(), 2u);
   EXPECT_STREQ(Narrow(list.begin()->first.second), "A");
   EXPECT_STREQ(Narrow(std::next(list.begin())->first.second), "z");
+
+  list.emplace(xwstring_pair("/\xC3\xA9", ""), 1.0);  // é
+  list.emplace(xwstring_pair("/\xC3\x89", ""), 2.0);  // É: no Unicode case folding
+  EXPECT_EQ(list.size(), 4u);
 }
 
 TEST(FileList, MissingOrMistypedMembersReadAsDefaults) {
@@ -114,13 +110,6 @@ TEST(FileList, ReadingReplacesTheContentUnlessTheArrayIsEmpty) {
   EXPECT_TRUE(Read(list, R"([{"file_path": "/new", "relative_path": "", "size": 1.0}])"));
   ASSERT_EQ(list.size(), 1u);
   EXPECT_STREQ(Narrow(list.begin()->first.first), "/new");
-}
-
-TEST(FileList, NonAsciiBytesCompareAsBytes) {
-  CFileList list;
-  list.emplace(xwstring_pair("/\xC3\xA9", ""), 1.0);  // é
-  list.emplace(xwstring_pair("/\xC3\x89", ""), 2.0);  // É: no Unicode case folding
-  EXPECT_EQ(list.size(), 2u);
 }
 
 TEST(PathSet, KeepsTheFirstSpellingAndConvertsBothWays) {

@@ -22,13 +22,6 @@ TEST(ClientRegistry, ClientIsFoundByItsReferenceNumberWhileItLives) {
   EXPECT_EQ(CQXWebClientBase::GetPluginInstanceFromRefCon(refCon), nullptr);
 }
 
-TEST(ClientRegistry, NewClientStartsWithoutLimitListOrLocation) {
-  FakeWebClient client;
-  EXPECT_EQ(client.FileTransferLimit(), 2147483647);
-  EXPECT_TRUE(client.UploadList().empty());
-  EXPECT_LE(client.DownloadLocation().length(), 0);
-}
-
 TEST(RequestDispatch, ResetMatchesInAnyCaseAndRestoresTheInitialState) {
   FakeWebClient client;
   CFileList files;
@@ -47,33 +40,13 @@ TEST(RequestDispatch, ResetMatchesInAnyCaseAndRestoresTheInitialState) {
   EXPECT_EQ(client.Logged("DEBUG"), (std::vector<std::string>{"ExecuteRequest", "Reset"}));
 }
 
-TEST(RequestDispatch, EachCodeReachesItsOperation) {
+// The other codes are driven through Execute by their own tests.
+TEST(RequestDispatch, SelectionCodesReachTheirDialogs) {
   FakeWebClient client;
   EXPECT_TRUE(client.Execute(LR"({"type": "Request", "code": "SelectFilesToUpload"})"));
   EXPECT_TRUE(client.Execute(LR"({"type": "Request", "code": "selectdownloadlocation"})"));
   EXPECT_EQ(client.calls,
             (std::vector<std::string>{"SelectFilesToUpload", "SelectDownloadLocation"}));
-
-  EXPECT_TRUE(client.Execute(
-      LR"({"type": "Request", "code": "SetParameter", "name": "FileTransferLimit", "value": 7})"));
-  EXPECT_EQ(client.FileTransferLimit(), 7);
-
-  EXPECT_TRUE(client.Execute(
-      LR"({"type": "Request", "code": "QueueFilesForUpload", "files_ul": [{"file_path": "/q"}]})"));
-  EXPECT_EQ(client.expanded.size(), 1u);
-
-  CFileList files;
-  files.emplace(xwstring_pair("/up", ""), 1.0);
-  ASSERT_TRUE(client.AddFiles(files));
-  EXPECT_TRUE(client.Execute(LR"({"type": "Request", "code": "StartUpload"})"));
-  client.SetDownloadLocationForTest("/down");
-  EXPECT_TRUE(client.Execute(LR"({"type": "Request", "code": "StartDownload"})"));
-  EXPECT_EQ(client.proxied.size(), 2u);
-
-  EXPECT_TRUE(
-      client.Execute(LR"({"type": "Request", "code": "DeleteFilesFromUploadList", "files_ul": [)"
-                     LR"({"file_path": "/up", "relative_path": "", "size": 1.0}]})"));
-  EXPECT_TRUE(client.UploadList().empty());
 }
 
 TEST(RequestDispatch, UnknownOrMistypedCodeDoesNothingQuietly) {

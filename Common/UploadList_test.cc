@@ -127,7 +127,7 @@ TEST(UploadList, EntryAlreadyListedInAnotherCaseIsDroppedSilently) {
   EXPECT_EQ(client.UploadList().begin()->second, 1.0);
 }
 
-TEST(UploadList, FileNameLengthIsMeasuredComposed) {
+TEST(UploadList, FileNameLengthIsMeasuredComposedAndTooLongNamesAreReportedFirst) {
   FakeWebClient client;
   const std::string longest(255, 'n');
   std::string twoByte;
@@ -149,10 +149,8 @@ TEST(UploadList, FileNameLengthIsMeasuredComposed) {
   EXPECT_TRUE(client.CheckFilenameLength(xwstring(std::string(5000, 'x').c_str())));
   EXPECT_TRUE(client.CheckFilenameLength(xwstring((std::string(5000, 'x') + "/").c_str())));
   EXPECT_FALSE(client.CheckFilenameLength(xwstring(("/" + std::string(3000, 'x')).c_str())));
-}
 
-TEST(UploadList, TooLongNamesAreReportedBeforeTheOthersAreNotified) {
-  FakeWebClient client;
+  // Too long names are reported before the others are notified.
   const std::string tooLong = "/dir/" + std::string(256, 'n');
   CFileList files = List({{tooLong, "", 1}, {"/dir/ok", "", 2}});
   EXPECT_TRUE(client.AddFiles(files));
@@ -182,9 +180,7 @@ TEST(UploadList, FailedAddNotificationTakesThatChunkOutAgain) {
   EXPECT_EQ(client.UploadList().count(xwstring_pair("/f/1000", "")), 0u);
   EXPECT_EQ(client.UploadList().count(xwstring_pair("/f/1999", "")), 0u);
   EXPECT_EQ(client.Logged("WARNING"), (std::vector<std::string>{"Failed to notify browser"}));
-}
 
-TEST(UploadList, FailedSingleAddNotificationReportsFailure) {
   FakeWebClient failing;
   failing.failNotify = [](int) { return true; };
   CFileList one = List({{"/x", "", 1}});
