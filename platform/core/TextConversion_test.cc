@@ -13,7 +13,7 @@ std::string Encode(const std::wstring& chars) {
   return QXEncodeUTF8(chars.data(), chars.size());
 }
 
-TEST(TextConversion, DecodesValidUTF8OneCharacterPerCodePoint) {
+TEST(TextConversion, ScalarValuesConvertOneCharacterPerCodePoint) {
   EXPECT_EQ(Decode("abc"), L"abc");
   EXPECT_EQ(Decode("\xC3\xA9"), std::wstring(1, 0xE9));
   EXPECT_EQ(Decode("\xE2\x82\xAC"), std::wstring(1, 0x20AC));
@@ -66,15 +66,13 @@ TEST(TextConversion, ValuesThatAreNotScalarValuesEncodeAsReplacement) {
   EXPECT_TRUE(QXCanEncodeUTF8(escaped.data(), 1));
 }
 
-TEST(TextConversion, ComposesToNormalizationFormC) {
+TEST(TextConversion, ComposesToNormalizationFormCKeepingInvalidBytes) {
   EXPECT_EQ(QXComposeNFC("e\xCC\x81"), "\xC3\xA9");
   EXPECT_EQ(QXComposeNFC("plain ascii"), "plain ascii");
   EXPECT_EQ(QXComposeNFC(""), "");
   // Ohm sign is a singleton that composes to Greek capital omega.
   EXPECT_EQ(QXComposeNFC("\xE2\x84\xA6"), "\xCE\xA9");
-}
-
-TEST(TextConversion, ComposingKeepsInvalidBytesInPlace) {
+  // Invalid bytes and NULs stay in place.
   EXPECT_EQ(QXComposeNFC("e\xCC\x81\xFF"
                          "a\xCC\x88\x80"),
             "\xC3\xA9\xFF\xC3\xA4\x80");
