@@ -26,8 +26,10 @@ const char* Narrow(const xwstring& s) {
   return s;
 }
 
-std::vector<std::tuple<std::string, std::string, double>> Entries(const CFileList& list) {
-  std::vector<std::tuple<std::string, std::string, double>> entries;
+using Rows = std::vector<std::tuple<std::string, std::string, double>>;
+
+Rows Entries(const CFileList& list) {
+  Rows entries;
   for (const auto& [key, size] : list)
     entries.emplace_back(Narrow(key.first), Narrow(key.second), size);
   return entries;
@@ -62,16 +64,12 @@ TEST(FileList, KeysEqualIgnoringCaseMergeKeepingTheFirst) {
   CFileList list;
   ASSERT_TRUE(Read(list, R"([{"file_path": "/a/B.txt", "relative_path": "", "size": 5.0},)"
                          R"( {"file_path": "/a/b.TXT", "relative_path": "", "size": 9.0}])"));
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_STREQ(Narrow(list.begin()->first.first), "/a/B.txt");
-  EXPECT_EQ(list.begin()->second, 5.0);
+  EXPECT_EQ(Entries(list), (Rows{{"/a/B.txt", "", 5.0}}));
 
   // The same path under two relative paths is two entries, ordered by those.
   ASSERT_TRUE(Read(list, R"([{"file_path": "/p", "relative_path": "z", "size": 1.0},)"
                          R"( {"file_path": "/P", "relative_path": "A", "size": 2.0}])"));
-  ASSERT_EQ(list.size(), 2u);
-  EXPECT_STREQ(Narrow(list.begin()->first.second), "A");
-  EXPECT_STREQ(Narrow(std::next(list.begin())->first.second), "z");
+  EXPECT_EQ(Entries(list), (Rows{{"/P", "A", 2.0}, {"/p", "z", 1.0}}));
 
   list.emplace(xwstring_pair("/\xC3\xA9", ""), 1.0);  // é
   list.emplace(xwstring_pair("/\xC3\x89", ""), 2.0);  // É: no Unicode case folding
@@ -83,21 +81,11 @@ TEST(FileList, MissingOrMistypedMembersReadAsDefaults) {
   ASSERT_TRUE(Read(list, R"([{"file_path": "/no-relative", "size": 2.5},)"
                          R"( {"file_path": "/int-size", "relative_path": "r", "size": 5},)"
                          R"( {"file_path": "/no-size", "relative_path": 3}, null, "text"])"));
-  ASSERT_EQ(list.size(), 4u);
-  auto entry = list.begin();
   // The null element and the string both read as the entry with empty paths.
-  EXPECT_STREQ(Narrow(entry->first.first), "");
-  EXPECT_EQ(entry->second, 0.0);
-  ++entry;
-  EXPECT_STREQ(Narrow(entry->first.first), "/int-size");
-  EXPECT_EQ(entry->second, 0.0);
-  ++entry;
-  EXPECT_STREQ(Narrow(entry->first.first), "/no-relative");
-  EXPECT_STREQ(Narrow(entry->first.second), "");
-  EXPECT_EQ(entry->second, 2.5);
-  ++entry;
-  EXPECT_STREQ(Narrow(entry->first.second), "");
-  EXPECT_EQ(entry->second, 0.0);
+  EXPECT_EQ(Entries(list), (Rows{{"", "", 0.0},
+                                 {"/int-size", "r", 0.0},
+                                 {"/no-relative", "", 2.5},
+                                 {"/no-size", "", 0.0}}));
 }
 
 TEST(FileList, ReadingReplacesTheContentUnlessTheArrayIsEmpty) {
@@ -108,8 +96,7 @@ TEST(FileList, ReadingReplacesTheContentUnlessTheArrayIsEmpty) {
   EXPECT_FALSE(list.FromJSON(nullptr));
   EXPECT_EQ(list.size(), 1u);
   EXPECT_TRUE(Read(list, R"([{"file_path": "/new", "relative_path": "", "size": 1.0}])"));
-  ASSERT_EQ(list.size(), 1u);
-  EXPECT_STREQ(Narrow(list.begin()->first.first), "/new");
+  EXPECT_EQ(Entries(list), (Rows{{"/new", "", 1.0}}));
 }
 
 TEST(PathSet, KeepsTheFirstSpellingAndConvertsBothWays) {
