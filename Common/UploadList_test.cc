@@ -210,6 +210,20 @@ TEST(UploadList, DeleteNotifiesTheRemovedEntriesInTheRequestsText) {
   EXPECT_FALSE(client.DeleteFiles(none));
   EXPECT_TRUE(client.frames.empty());
   EXPECT_EQ(client.Logged("DEBUG").back(), "No files to delete");
+
+  // A delete request reads the list from the message.
+  EXPECT_TRUE(
+      client.Execute(LR"({"type": "Request", "code": "DeleteFilesFromUploadList", "files_ul": [)"
+                     LR"({"file_path": "/A/TWO", "size": 1.0}]})"));
+  EXPECT_EQ(Paths(client.UploadList()), (std::vector<std::string>{"/a/three"}));
+  EXPECT_EQ(FramePaths(client.frames.at(0)), (std::vector<std::string>{"/A/TWO"}));
+
+  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "DeleteFilesFromUploadList"})"));
+  EXPECT_FALSE(client.Execute(
+      LR"({"type": "Request", "code": "DeleteFilesFromUploadList", "files_ul": []})"));
+  EXPECT_EQ(client.Logged("WARNING"),
+            (std::vector<std::string>{"Invalid request / no files to delete",
+                                      "Invalid request / no files to delete"}));
 }
 
 TEST(UploadList, DeleteNotificationTooLargeForTheChannelPutsEntriesBack) {
@@ -229,26 +243,6 @@ TEST(UploadList, DeleteNotificationTooLargeForTheChannelPutsEntriesBack) {
   EXPECT_TRUE(client.frames.empty());
   EXPECT_EQ(client.UploadList().size(), 8000u);
   EXPECT_EQ(client.Logged("WARNING"), (std::vector<std::string>{"Failed to notify browser"}));
-}
-
-TEST(UploadList, DeleteRequestReadsTheListFromTheMessage) {
-  FakeWebClient client;
-  CFileList files = List({{"/k/a", "", 1}, {"/k/b", "", 2}});
-  ASSERT_TRUE(client.AddFiles(files));
-  client.frames.clear();
-
-  EXPECT_TRUE(
-      client.Execute(LR"({"type": "Request", "code": "DeleteFilesFromUploadList", "files_ul": [)"
-                     LR"({"file_path": "/K/A", "size": 1.0}]})"));
-  EXPECT_EQ(Paths(client.UploadList()), (std::vector<std::string>{"/k/b"}));
-  EXPECT_EQ(FramePaths(client.frames.at(0)), (std::vector<std::string>{"/K/A"}));
-
-  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "DeleteFilesFromUploadList"})"));
-  EXPECT_FALSE(client.Execute(
-      LR"({"type": "Request", "code": "DeleteFilesFromUploadList", "files_ul": []})"));
-  EXPECT_EQ(client.Logged("WARNING"),
-            (std::vector<std::string>{"Invalid request / no files to delete",
-                                      "Invalid request / no files to delete"}));
 }
 
 TEST(UploadList, QueuedPathsAreConfirmedThenExpanded) {

@@ -14,7 +14,7 @@ struct Parsed {
   json_object* object;
 };
 
-TEST(JsonMsgParam, StringsCompareIgnoringCase) {
+TEST(JsonMsgParam, StringsCompareIgnoringCaseAndMissingOnesReadEmpty) {
   Parsed message(R"({"type": "Request", "code": "StartUpload", "n": 3})");
   const json_msg_param<char*> code(message.object, "code");
   EXPECT_TRUE(code == "startupload");
@@ -24,18 +24,18 @@ TEST(JsonMsgParam, StringsCompareIgnoringCase) {
   EXPECT_STREQ(static_cast<char*>(code), "StartUpload");
   const json_msg_param<char const*> type(message.object, "type");
   EXPECT_TRUE(type == "request");
-}
 
-TEST(JsonMsgParam, MissingOrMistypedStringsReadEmptyAndEqualOnlyNull) {
-  Parsed message(R"({"type": 12, "Code": "Reset"})");
-  const json_msg_param<char*> code(message.object, "code");  // names are case-sensitive
-  EXPECT_FALSE(code == "Reset");
-  EXPECT_TRUE(code == nullptr);
-  ASSERT_NE(static_cast<char*>(code), nullptr);
-  EXPECT_STREQ(static_cast<char*>(code), "");
-  const json_msg_param<char*> type(message.object, "type");
-  EXPECT_FALSE(type == "12");
-  EXPECT_TRUE(type == nullptr);
+  // Missing or mistyped strings read empty and equal only null; names are
+  // case-sensitive.
+  Parsed other(R"({"type": 12, "Code": "Reset"})");
+  const json_msg_param<char*> missing(other.object, "code");
+  EXPECT_FALSE(missing == "Reset");
+  EXPECT_TRUE(missing == nullptr);
+  ASSERT_NE(static_cast<char*>(missing), nullptr);
+  EXPECT_STREQ(static_cast<char*>(missing), "");
+  const json_msg_param<char*> mistyped(other.object, "type");
+  EXPECT_FALSE(mistyped == "12");
+  EXPECT_TRUE(mistyped == nullptr);
 }
 
 TEST(JsonMsgParam, NumbersKeepJsonTyping) {
@@ -82,16 +82,12 @@ TEST(JsonMsgParam, UnusableMessagesReadAsDefaults) {
   EXPECT_TRUE(json_msg_is_usable(reinterpret_cast<json_object*>(~uintptr_t(0) - 4000)));
   Parsed notObject("[1, 2]");
   EXPECT_EQ(json_msg_param_array(notObject.object, "files_ul").length(), 0);
-}
 
-TEST(JsonMsgParam, AccessorKeepsTheMessageAliveAfterTheCallerReleasesIt) {
+  // An accessor keeps its message alive after the caller released it.
   json_object* message = json_tokener_parse(R"({"code": "Reset"})");
-  {
-    const json_msg_param<char*> code(message, "code");
-    json_object_put(message);
-    EXPECT_TRUE(code == "reset");
-    EXPECT_STREQ(static_cast<char*>(code), "Reset");
-  }
+  const json_msg_param<char*> code(message, "code");
+  json_object_put(message);
+  EXPECT_STREQ(static_cast<char*>(code), "Reset");
 }
 
 }  // namespace
