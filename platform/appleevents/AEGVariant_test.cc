@@ -37,9 +37,9 @@ TEST(AEGVariant, EveryKindRoundTrips) {
   Desc null;
   ExpectRoundTrip(&null.d);
 
-  Desc text;
-  AECreateDesc(typeChar, "caf\xC3\xA9\0x", 7, &text);
-  ExpectRoundTrip(&text.d);
+  Desc plain;
+  AECreateDesc(typeChar, "caf\xC3\xA9\0x", 7, &plain);
+  ExpectRoundTrip(&plain.d);
   Desc empty;
   AECreateDesc(typeChar, nullptr, 0, &empty);
   ExpectRoundTrip(&empty.d);
@@ -68,25 +68,10 @@ TEST(AEGVariant, EveryKindRoundTrips) {
   uint64_t refCon = 0xABCDEF;
   AEPutParamPtr(&event, QXFourCC("navG"), typeMagnitude, &refCon, 8);
   AEPutParamDesc(&event, QXFourCC("reco"), &record.d);
+  AEPutParamPtr(&event, QXFourCC("NMsg"), typeChar, "{}", 2);
   ExpectRoundTrip(&event.d);
 
-  // An event nested in a list nested in an event.
-  Desc outer;
-  AECreateAppleEvent(QXFourCC("Laso"), QXFourCC("assS"), &address, 8, 0, &outer);
-  Desc nested;
-  AECreateList(nullptr, 0, false, &nested);
-  AEPutDesc(&nested, 0, &event.d);
-  AEPutParamDesc(&outer, keyDirectObject, &nested.d);
-  ExpectRoundTrip(&outer.d);
-}
-
-TEST(AEGVariant, DecodedEventAnswersItsCalls) {
-  ProcessSerialNumber psn{1, 43};
-  Desc address;
-  AECreateDesc(typeProcessSerialNumber, &psn, sizeof psn, &address);
-  Desc event;
-  AECreateAppleEvent(QXFourCC("Laso"), QXFourCC("assS"), &address, 7, 0, &event);
-  AEPutParamPtr(&event, QXFourCC("NMsg"), typeChar, "{}", 2);
+  // The decoded event answers the calls made of it.
   g_autoptr(GVariant) value = g_variant_ref_sink(AEDescToGVariant(&event.d));
   Desc decoded;
   ASSERT_EQ(AEDescFromGVariant(value, &decoded), noErr);
@@ -96,7 +81,16 @@ TEST(AEGVariant, DecodedEventAnswersItsCalls) {
   EXPECT_STREQ(text, "{}");
   AEEventID id = 0;
   ASSERT_EQ(AEGetAttributePtr(&decoded, keyEventIDAttr, typeType, nullptr, &id, 4, nullptr), noErr);
-  EXPECT_EQ(id, AEEventID(QXFourCC("assS")));
+  EXPECT_EQ(id, AEEventID(QXFourCC("ADMN")));
+
+  // An event nested in a list nested in an event.
+  Desc outer;
+  AECreateAppleEvent(QXFourCC("Laso"), QXFourCC("assS"), &address, 8, 0, &outer);
+  Desc nested;
+  AECreateList(nullptr, 0, false, &nested);
+  AEPutDesc(&nested, 0, &event.d);
+  AEPutParamDesc(&outer, keyDirectObject, &nested.d);
+  ExpectRoundTrip(&outer.d);
 }
 
 TEST(AEGVariant, MalformedValuesAreRejectedWithACode) {
@@ -124,28 +118,27 @@ TEST(AEGVariant, MalformedValuesAreRejectedWithACode) {
   EXPECT_EQ(AEDescFromGVariant(nullptr, &none), errAENotAEDesc);
 }
 
-TEST(AEGVariant, UnknownDescriptorTypesTravelAsTheyAre) {
+TEST(AEGVariant, UnknownTypesTravelAsTheyAreAndRepeatedKeysKeepTheLast) {
   g_autoptr(GVariant) value = g_variant_ref_sink(
       g_variant_parse(nullptr, "(uint32 2054847098, <[byte 1, 2]>)", nullptr, nullptr, nullptr));
   Desc decoded;
   ASSERT_EQ(AEDescFromGVariant(value, &decoded), noErr);
   EXPECT_EQ(decoded.d.descriptorType, QXFourCC("zzzz"));
   EXPECT_EQ(AEGetDescDataSize(&decoded.d), 2);
-}
 
-TEST(AEGVariant, RepeatedKeysKeepTheLast) {
-  g_autoptr(GVariant) value = g_variant_ref_sink(
+  // Of repeated keys the last is kept.
+  g_autoptr(GVariant) repeated = g_variant_ref_sink(
       g_variant_parse(nullptr,
                       "(uint32 1919247215, <[(uint32 1, (uint32 1413830740, <[byte 65]>)),"
                       " (uint32 1, (uint32 1413830740, <[byte 66]>))]>)",
                       nullptr, nullptr, nullptr));
-  Desc decoded;
-  ASSERT_EQ(AEDescFromGVariant(value, &decoded), noErr);
+  Desc record;
+  ASSERT_EQ(AEDescFromGVariant(repeated, &record), noErr);
   long count = 0;
-  AECountItems(&decoded.d, &count);
+  AECountItems(&record.d, &count);
   EXPECT_EQ(count, 1);
   char c = 0;
-  AEGetParamPtr(&decoded.d, 1, typeChar, nullptr, &c, 1, nullptr);
+  AEGetParamPtr(&record.d, 1, typeChar, nullptr, &c, 1, nullptr);
   EXPECT_EQ(c, 'B');
 }
 
