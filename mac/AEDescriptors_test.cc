@@ -95,7 +95,12 @@ TEST(StAEDescriptor, ParametersOfContainers) {
   EXPECT_THROW(optional.GetOptionalParamDesc(record, QXFourCC("key1"), typeSInt32), OSErr);
 }
 
-TEST(UAEDesc, AddKeyDescOnAnEventAddsAParameter) {
+TEST(UAEDesc, BooleansAndParametersOfEvents) {
+  AEDesc flag{typeNull, nullptr};
+  ASSERT_EQ(UAEDesc::MakeBooleanDesc(1, &flag), noErr);
+  EXPECT_EQ(flag.descriptorType, typeBoolean);
+  AEDisposeDesc(&flag);
+
   StAEDescriptor address;
   StAEDescriptor event;
   ASSERT_EQ(AECreateAppleEvent(QXFourCC("Laso"), QXFourCC("ADMN"), address, kAutoGenerateReturnID,
@@ -148,11 +153,7 @@ TEST(UAEDesc, RangesAndIndexesAreObjectSpecifiers) {
   EXPECT_EQ(static_cast<AEDesc&>(stopContainer).descriptorType, typeCurrentContainer);
 }
 
-TEST(UAEDesc, BooleansAndPlatformHelpers) {
-  AEDesc flag{typeNull, nullptr};
-  ASSERT_EQ(UAEDesc::MakeBooleanDesc(1, &flag), noErr);
-  EXPECT_EQ(flag.descriptorType, typeBoolean);
-  AEDisposeDesc(&flag);
+TEST(PlatformHelpers, LibraryFolderAndLogLines) {
   EXPECT_EQ(CocoaGetLibraryDirectory(), std::string(g_get_home_dir()) + "/Library");
   testing::internal::CaptureStderr();
   InvokeNSLog("plain line");

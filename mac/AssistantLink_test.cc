@@ -183,33 +183,35 @@ TEST(StatusHandlerRegistration, CountsClients) {
 }
 
 TEST(Get64BitParam, ReadsTheThreeNumericTypes) {
-  StAEDescriptor address;
-  StAEDescriptor event;
-  AECreateAppleEvent(kAEAssistantClass, kAEAssistantStatus, address, kAutoGenerateReturnID, 0,
-                     event);
-  double fromDouble = 1e10;
-  int64_t fromComp = int64_t(1) << 40;
-  uint32_t fromShortMagnitude = 77;
-  uint64_t fromMagnitude = 0x123456789ull;
-  AEPutParamPtr(event, QXFourCC("doub"), typeIEEE64BitFloatingPoint, &fromDouble, 8);
-  AEPutParamPtr(event, QXFourCC("comp"), typeSInt64, &fromComp, 8);
-  AEPutParamPtr(event, QXFourCC("mag4"), typeMagnitude, &fromShortMagnitude, 4);
-  AEPutParamPtr(event, kAE_Status_RefCon2, typeMagnitude, &fromMagnitude, 8);
-  AEPutParamPtr(event, kAE_Status_RefCon3, typeChar, "1", 1);
-  double negative = -1;
-  AEPutParamPtr(event, QXFourCC("nega"), typeIEEE64BitFloatingPoint, &negative, 8);
+  const double fromDouble = 1e10, negative = -1;
+  const int64_t fromComp = int64_t(1) << 40;
+  const uint32_t fromShortMagnitude = 77;
+  const uint64_t fromMagnitude = 0x123456789ull;
+  const struct {
+    DescType type;
+    const void* data;
+    Size size;
+    OSErr result;
+    uint64_t value;
+  } rows[] = {
+      {typeIEEE64BitFloatingPoint, &fromDouble, 8, noErr, 10000000000ull},
+      {typeSInt64, &fromComp, 8, noErr, 1ull << 40},
+      {typeMagnitude, &fromShortMagnitude, 4, noErr, 77},
+      {typeMagnitude, &fromMagnitude, 8, noErr, 0x123456789ull},
+      {typeChar, "1", 1, errAEWrongDataType, 0},
+      {typeIEEE64BitFloatingPoint, &negative, 8, errAECoercionFail, 0},
+  };
+  for (const auto& row : rows) {
+    StatusEvent event;
+    event.RefCon(row.type, row.data, row.size);
+    uint64_t value = 0;
+    EXPECT_EQ(Get64BitParam(event.event, kAE_Status_RefCon, &value), row.result) << row.value;
+    if (row.result == noErr) {
+      EXPECT_EQ(value, row.value);
+    }
+  }
   uint64_t value = 0;
-  EXPECT_EQ(Get64BitParam(event, QXFourCC("doub"), &value), noErr);
-  EXPECT_EQ(value, 10000000000ull);
-  EXPECT_EQ(Get64BitParam(event, QXFourCC("comp"), &value), noErr);
-  EXPECT_EQ(value, 1ull << 40);
-  EXPECT_EQ(Get64BitParam(event, QXFourCC("mag4"), &value), noErr);
-  EXPECT_EQ(value, 77u);
-  EXPECT_EQ(Get64BitParam(event, kAE_Status_RefCon2, &value), noErr);
-  EXPECT_EQ(value, 0x123456789ull);
-  EXPECT_EQ(Get64BitParam(event, kAE_Status_RefCon3, &value), errAEWrongDataType);
-  EXPECT_EQ(Get64BitParam(event, QXFourCC("nega"), &value), errAECoercionFail);
-  EXPECT_EQ(Get64BitParam(event, QXFourCC("none"), &value), errAEDescNotFound);
+  EXPECT_EQ(Get64BitParam(StatusEvent().event, kAE_Status_RefCon, &value), errAEDescNotFound);
 }
 
 // Requests out: the test's own connection owns the Assistant's name and

@@ -190,22 +190,6 @@ TEST(FolderExpansion, UnreadableFolderContributesNothing) {
   EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
-TEST(FolderExpansion, HundredThousandEntries) {
-  TestTree tree;
-  tree.Folder("Big");
-  const std::string prefix = tree.Path("Big/f");
-  for (int i = 0; i < 100000; ++i) {
-    const std::string path = prefix + std::to_string(i);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    ASSERT_GE(fd, 0);
-    close(fd);
-  }
-  CFileList list;
-  EXPECT_EQ(Expand(tree.Path("Big"), list), 0);
-  ASSERT_EQ(list.size(), 100000u);
-  EXPECT_EQ(list.count({xwstring((prefix + "99999").c_str()), xwstring("Big")}), 1u);
-}
-
 // Records every frame the client would send to the browser.
 class RecordingClient : public CQXWebClientBaseMac {
  public:
