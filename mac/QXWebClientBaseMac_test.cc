@@ -24,7 +24,7 @@ const char* Narrow(const xwstring& s) {
   return s;
 }
 
-TEST(ClientBaseMac, InitializeResponseNeverOffersDragAndDrop) {
+TEST(ClientBaseMac, InitializeResponseNeverOffersDragAndDropAndIsLogged) {
   RecordingMacClient client;
   xwstring response;
   EXPECT_TRUE(client.Initialize(response));
@@ -32,12 +32,9 @@ TEST(ClientBaseMac, InitializeResponseNeverOffersDragAndDrop) {
                R"({ "version": "8.2.0x431", "type": "Response", "code": "Initialize",)"
                R"( "support_dragdrop": false })");
   EXPECT_TRUE(client.logged.empty());
-}
 
-TEST(ClientBaseMac, LoggerRecordsReachTheClientsLog) {
-  RecordingMacClient client;
+  // With a logger, its records reach the client's log and not the browser.
   client.CreateLogger();
-  xwstring response;
   ASSERT_TRUE(client.Initialize(response));
   ASSERT_EQ(client.logged.size(), 1u);
   EXPECT_NE(client.logged[0].find(R"("text": "Initialize", "version": "8.2.0x431", "type": "Log",)"
@@ -46,15 +43,18 @@ TEST(ClientBaseMac, LoggerRecordsReachTheClientsLog) {
   EXPECT_TRUE(client.frames.empty());
 }
 
-TEST(ClientBaseMac, WriteToLogWithoutClientOnlyWritesTheSystemLog) {
+TEST(ClientBaseMac, WriteToLogWithoutClientOnlyWritesTheSystemLogAndLocationIsUTF8) {
   RecordingMacClient client;
   CQXWebClientBaseMac::WriteToLog(0, "{}");
   CQXWebClientBaseMac::WriteToLog(
       reinterpret_cast<long>(static_cast<CQXWebClientBaseMac*>(&client)), "{ \"x\": 1 }");
   EXPECT_EQ(client.logged, (std::vector<std::string>{"{ \"x\": 1 }"}));
+
+  client.SetDownloadLocation(L"/home/u/Downloads/\u00e9t\u00e9");
+  EXPECT_STREQ(Narrow(client.DownloadLocation()), "/home/u/Downloads/\xC3\xA9t\xC3\xA9");
 }
 
-TEST(ClientBaseMac, ErrorTexts) {
+TEST(ClientBaseMac, ErrorTextsAndReportedErrors) {
   RecordingMacClient client;
   client.CreateLogger();
   const std::vector<std::string> expected = {
@@ -74,11 +74,9 @@ TEST(ClientBaseMac, ErrorTexts) {
   ASSERT_EQ(client.logged.size(), 1u);
   EXPECT_NE(client.logged[0].find(R"("text": "Unknown stringID specified 5")"), std::string::npos);
   EXPECT_NE(client.logged[0].find(R"("code": "ERROR")"), std::string::npos);
-}
 
-TEST(ClientBaseMac, ReportedErrorReachesTheBrowserAfterItsLogRecord) {
-  RecordingMacClient client;
-  client.CreateLogger();
+  // A reported error reaches the browser after its log record.
+  client.logged.clear();
   client.ReportError(kErrAddFileOSError, "/picked", -43);
   EXPECT_EQ(client.frames,
             (std::vector<std::string>{
@@ -87,12 +85,6 @@ TEST(ClientBaseMac, ReportedErrorReachesTheBrowserAfterItsLogRecord) {
                 R"x( occurred (-43)" })x"}));
   ASSERT_EQ(client.logged.size(), 1u);
   EXPECT_NE(client.logged[0].find(R"("text": "HandleNotification")"), std::string::npos);
-}
-
-TEST(ClientBaseMac, DownloadLocationSetter) {
-  RecordingMacClient client;
-  client.SetDownloadLocation(L"/home/u/Downloads/\u00e9t\u00e9");
-  EXPECT_STREQ(Narrow(client.DownloadLocation()), "/home/u/Downloads/\xC3\xA9t\xC3\xA9");
 }
 
 }  // namespace

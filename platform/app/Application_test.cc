@@ -21,7 +21,7 @@ QXApplication* HeadlessApplication() {
 
 }  // namespace
 
-TEST(QXApplicationTest, WithoutADisplayThereIsNoNSAppAndTheCLocaleStays) {
+TEST(QXApplicationTest, HeadlessApplicationKeepsTheCLocaleAndRunsUntilStopped) {
   QXApplication* application = HeadlessApplication();
   ASSERT_NE(application, nullptr);
   EXPECT_EQ(application, QXApplication::sharedApplication());
@@ -29,10 +29,8 @@ TEST(QXApplicationTest, WithoutADisplayThereIsNoNSAppAndTheCLocaleStays) {
   EXPECT_EQ(NSApp, nullptr);
   EXPECT_STREQ(setlocale(LC_ALL, nullptr), "C");
   EXPECT_EQ(application->mainWindow(), nullptr);
-}
 
-TEST(QXApplicationTest, RunDispatchesUntilStopAndCanRunAgain) {
-  QXApplication* application = HeadlessApplication();
+  // Run dispatches until stop, and a second run picks up where it stopped.
   struct Counter {
     QXApplication* application;
     int calls = 0;
@@ -47,8 +45,6 @@ TEST(QXApplicationTest, RunDispatchesUntilStopAndCanRunAgain) {
   guint source = g_timeout_add(1, tick, &counter);
   application->run();
   EXPECT_EQ(counter.calls, 3);
-
-  // A second run picks up where the first one stopped.
   counter.calls = 0;
   application->run();
   EXPECT_EQ(counter.calls, 3);

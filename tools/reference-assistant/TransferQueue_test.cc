@@ -61,17 +61,14 @@ class TransferQueueTest : public ::testing::Test {
     fs::remove_all(mRoot);
   }
 
-  // Runs the main loop until a notification with `code` came back.
-  bool WaitFor(const std::string& code) {
+  // Runs the main loop until `count` notifications with `code` came back.
+  bool WaitFor(const std::string& code, size_t count = 1) {
     gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
-    while (g_get_monotonic_time() < deadline) {
-      for (const auto& text : sReceived)
-        if (HasCode(text, code))
-          return true;
+    while (WithCode(code).size() < count && g_get_monotonic_time() < deadline) {
       g_main_context_iteration(nullptr, FALSE);
       g_usleep(1000);
     }
-    return false;
+    return WithCode(code).size() >= count;
   }
 
   std::vector<std::string> WithCode(const std::string& code) {
@@ -90,19 +87,15 @@ class TransferQueueTest : public ::testing::Test {
 TEST_F(TransferQueueTest, UploadCopiesIntoTheOutboxAndReportsEachFile) {
   std::ofstream(mRoot / "source" / "a.txt") << "alpha";
   std::ofstream(mRoot / "source" / "summer.jpg") << "sun";
-  const std::string a = (mRoot / "source" / "a.txt").string();
-  const std::string summer = (mRoot / "source" / "summer.jpg").string();
-  const std::string missing = (mRoot / "source" / "gone.txt").string();
+  auto entry = [&](const char* name, const char* relative, int size) {
+    return R"({"file_path":")" + (mRoot / "source" / name).string() + R"(","relative_path":")" +
+           relative + R"(","size":)" + std::to_string(size) + "}";
+  };
   TransferQueue queue((mRoot / "outbox").string());
-  queue.Accept(mOrigin, R"({"type":"Request","code":"startupload","files_ul":[)"
-                        R"({"file_path":")" +
-                            a +
-                            R"(","relative_path":"../../escape","size":5},)"
-                            R"({"file_path":")" +
-                            summer +
-                            R"(","relative_path":"Album/2025","size":3},)"
-                            R"({"file_path":")" +
-                            missing + R"(","relative_path":"d/gone.txt","size":1}]})");
+  queue.Accept(mOrigin, R"({"type":"Request","code":"startupload","files_ul":[)" +
+                            entry("a.txt", "../../escape", 5) + "," +
+                            entry("summer.jpg", "Album/2025", 3) + "," +
+                            entry("gone.txt", "d/gone.txt", 1) + "]}");
   ASSERT_TRUE(WaitFor("TransferComplete"));
   EXPECT_EQ(sRefCon, mOrigin.refCon);
   // A relative path that would leave the outbox keeps only the name.
@@ -144,12 +137,8 @@ TEST_F(TransferQueueTest, RequestsThatCannotRunSayWhy) {
   queue.Accept(mOrigin, R"({"code":"StartUpload","files_ul":[]})");
   queue.Accept(mOrigin, R"({"code":"Reset"})");
   queue.Accept(mOrigin, "not json");
-  gint64 deadline = g_get_monotonic_time() + 10 * G_USEC_PER_SEC;
-  while (sReceived.size() < 4 && g_get_monotonic_time() < deadline) {
-    g_main_context_iteration(nullptr, FALSE);
-    g_usleep(1000);
-  }
-  ASSERT_EQ(WithCode("TransferFailed").size(), 4u);
+  ASSERT_TRUE(WaitFor("TransferFailed", 4));
+  ASSERT_EQ(sReceived.size(), 4u);
   EXPECT_NE(sReceived[0].find("Download location not specified"), std::string::npos);
   EXPECT_NE(sReceived[1].find("No files to upload"), std::string::npos);
   EXPECT_NE(sReceived[2].find("Not a transfer request: Reset"), std::string::npos);
