@@ -80,17 +80,16 @@ STOP
                                  "ExecuteRequest", "Invalid request", "ExecuteRequest", "Reset"));
 }
 
-TEST(QXClientTest, WithoutLogRecordsOnlyMessagesAreShown) {
+TEST(QXClientTest, NoLogShowsOnlyMessagesAndEchoAddsTheScript) {
   ClientRun run =
       RunClient("--no-log", "WAIT Initialize\n{\"type\":\"Request\",\"code\":\"Reset\"}\n");
   EXPECT_EQ(run.status, 0) << run.errors;
   EXPECT_THAT(run.lines,
               ElementsAre(R"({ "version": "8.2.0x431", "type": "Response", "code": "Initialize", )"
                           R"("support_dragdrop": false })"));
-}
 
-TEST(QXClientTest, EchoShowsTheScriptBetweenTheFrames) {
-  ClientRun run = RunClient("--echo --no-log", "WAIT Initialize\nSTOP\n");
+  // Echo shows the script between the frames.
+  run = RunClient("--echo --no-log", "WAIT Initialize\nSTOP\n");
   EXPECT_EQ(run.status, 0) << run.errors;
   EXPECT_THAT(run.lines,
               ElementsAre("> WAIT Initialize", HasSubstr("\"code\": \"Initialize\""), "> STOP"));
