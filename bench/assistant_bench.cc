@@ -42,11 +42,6 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-std::string Request(const std::string& code, const std::string& members = "") {
-  return R"({"version":"8.2.0x431","type":"Request","code":")" + code + "\"" +
-         (members.empty() ? "" : "," + members) + "}";
-}
-
 size_t ListedCount(const std::string& frame) {
   JsonPtr message = ParseJson(frame);
   json_object* list = nullptr;

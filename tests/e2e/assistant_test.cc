@@ -89,21 +89,6 @@ std::string StatusEventText(const std::string& refCon, const std::string& messag
       {{FourCC("STr1"), FourCC("magn"), refCon}, {FourCC("NMsg"), FourCC("TEXT"), message}});
 }
 
-std::string Request(const std::string& code, const std::string& members = "") {
-  return R"({"version":"8.2.0x431","type":"Request","code":")" + code + "\"" +
-         (members.empty() ? "" : "," + members) + "}";
-}
-
-std::string FilesMember(const std::vector<std::string>& paths) {
-  std::string list;
-  for (const auto& path : paths) {
-    JsonPtr entry(json_object_new_object());
-    json_object_object_add(entry.get(), "file_path", json_object_new_string(path.c_str()));
-    list += (list.empty() ? "" : ",") + std::string(json_object_to_json_string(entry.get()));
-  }
-  return "\"files_ul\":[" + list + "]";
-}
-
 // The "file_path" of every entry in a frame's "files_ul".
 std::vector<std::string> ListedPaths(const std::string& frame) {
   std::vector<std::string> paths;

@@ -28,21 +28,6 @@ constexpr char kFolderTitle[] = "Choose a folder";
 constexpr char kAlertTitle[] = "Quorvex Web Client";
 constexpr char kAssistant[] = "com.quorvex.Assistant";
 
-std::string Request(const std::string& code, const std::string& members = "") {
-  return R"({"version":"8.2.0x431","type":"Request","code":")" + code + "\"" +
-         (members.empty() ? "" : "," + members) + "}";
-}
-
-std::string FilesMember(const std::vector<std::string>& paths) {
-  std::string list;
-  for (const auto& path : paths) {
-    JsonPtr entry(json_object_new_object());
-    json_object_object_add(entry.get(), "file_path", json_object_new_string(path.c_str()));
-    list += (list.empty() ? "" : ",") + std::string(json_object_to_json_string(entry.get()));
-  }
-  return "\"files_ul\":[" + list + "]";
-}
-
 // A string as the host's JSON writer puts it: quoted, "/" escaped.
 std::string Quoted(const std::string& text) {
   std::string quoted = "\"";

@@ -32,11 +32,6 @@ const char kInitializeResponse[] =
 // A request no operation answers: its only trace is the "ExecuteRequest" record.
 const char kSentinel[] = R"({"type":"Request","code":"qx-sentinel"})";
 
-std::string Request(const std::string& code, const std::string& members = "") {
-  return R"({"version":"8.2.0x431","type":"Request","code":")" + code + "\"" +
-         (members.empty() ? "" : "," + members) + "}";
-}
-
 // A request of exactly `size` bytes that the host answers with the single
 // record "SetParameter": a body that arrived incomplete would not parse.
 std::string PaddedSetParameter(size_t size) {

@@ -24,11 +24,6 @@ constexpr int kTimeoutMs = 20000;
 constexpr char kFolderPanelTitle[] = "Choose a folder";
 constexpr char kUploadPanelTitle[] = "Choose files and folders\u2026";
 
-std::string Request(const std::string& code, const std::string& members = "") {
-  return R"({"version":"8.2.0x431","type":"Request","code":")" + code + "\"" +
-         (members.empty() ? "" : "," + members) + "}";
-}
-
 class HostDialogChannelTest : public ::testing::Test {
  protected:
   void SetUp() override {

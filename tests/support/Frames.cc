@@ -66,3 +66,18 @@ std::string EncodeFrame(const std::string& body) {
                     static_cast<char>((length >> 24) & 0xFF)};
   return frame + body;
 }
+
+std::string Request(const std::string& code, const std::string& members) {
+  return R"({"version":"8.2.0x431","type":"Request","code":")" + code + "\"" +
+         (members.empty() ? "" : "," + members) + "}";
+}
+
+std::string FilesMember(const std::vector<std::string>& paths) {
+  std::string list;
+  for (const auto& path : paths) {
+    JsonPtr entry(json_object_new_object());
+    json_object_object_add(entry.get(), "file_path", json_object_new_string(path.c_str()));
+    list += (list.empty() ? "" : ",") + std::string(json_object_to_json_string(entry.get()));
+  }
+  return "\"files_ul\":[" + list + "]";
+}

@@ -32,5 +32,11 @@ bool IsLogRecordWithText(const std::string& frame, const std::string& text);
 // A predicate for ReadFramesUntil: a message (not a log record) with "code" `code`.
 bool IsMessageWithCode(const std::string& frame, const std::string& code);
 
+// A browser request with "code" `code` and further members (JSON text of
+// members, without braces).
+std::string Request(const std::string& code, const std::string& members = "");
+// The "files_ul" member of a queue request naming `paths`.
+std::string FilesMember(const std::vector<std::string>& paths);
+
 // A frame's wire form: 4-byte little-endian length, then the body.
 std::string EncodeFrame(const std::string& body);
