@@ -45,6 +45,23 @@ class AlertTest : public GtkTestDisplay {
     alert.setAlertStyle(kQXWarningAlertStyle);
   }
 
+  // Runs `alert` modally while a user presses `key` in it.
+  long RunWithKey(QXAlert& alert, const char* key, bool* keptAbove = nullptr) {
+    bool driven = false;
+    std::thread user([&] {
+      auto id = Driver().WaitForWindow(kTitle, 10000);
+      if (keptAbove != nullptr)
+        *keptAbove = id && Driver().IsKeptAbove(*id);
+      driven =
+          id && Driver().Focus(*id) && Driver().Key(key) && Driver().WaitForWindowGone(*id, 5000);
+    });
+    const long response = RunModal(alert);
+    alert.orderOut();
+    user.join();
+    EXPECT_TRUE(driven) << Driver().LastError();
+    return response;
+  }
+
   int mYes = 0;
 };
 
@@ -62,53 +79,31 @@ TEST_F(AlertTest, ShowsTheMessageAndButtonsFirstButtonRightmostAndDefault) {
   g_object_get(window, "message-type", &type, nullptr);
   EXPECT_EQ(type, GTK_MESSAGE_WARNING);
   EXPECT_STREQ(gtk_window_get_title(window), kTitle);
+
+  alert.setInformativeText("Details");
+  EXPECT_EQ(StringProperty(window, "secondary-text"), "Details");
 }
 
 TEST_F(AlertTest, ReturnRunsTheFirstButtonsAction) {
   QXAlert alert;
   Build(alert, "Add 1 item(s) for sending?\n");
-  bool driven = false;
   bool keptAbove = false;
-  std::thread user([&] {
-    auto id = Driver().WaitForWindow(kTitle, 10000);
-    keptAbove = id && Driver().IsKeptAbove(*id);
-    driven = id && Driver().Focus(*id) && Driver().Key("Return") &&
-             Driver().WaitForWindowGone(*id, 5000);
-  });
-  const long response = RunModal(alert);
-  alert.orderOut();
-  user.join();
-  EXPECT_TRUE(driven) << Driver().LastError();
-  EXPECT_EQ(response, kQXAlertFirstButtonReturn);
+  EXPECT_EQ(RunWithKey(alert, "Return", &keptAbove), kQXAlertFirstButtonReturn);
   EXPECT_EQ(mYes, 1);
   EXPECT_TRUE(keptAbove);
 }
 
 TEST_F(AlertTest, EscapeAndTheSecondButtonDeclineWithoutTheAction) {
-  {
-    QXAlert alert;
-    Build(alert, "Add 2 item(s) for sending?\n");
-    bool driven = false;
-    std::thread user([&] {
-      auto id = Driver().WaitForWindow(kTitle, 10000);
-      driven = id && Driver().Focus(*id) && Driver().Key("Escape") &&
-               Driver().WaitForWindowGone(*id, 5000);
-    });
-    const long response = RunModal(alert);
-    alert.orderOut();
-    user.join();
-    EXPECT_TRUE(driven) << Driver().LastError();
-    EXPECT_EQ(response, kQXModalResponseCancel);
-  }
-  {
-    QXAlert alert;
-    Build(alert, "Add 2 item(s) for sending?\n");
-    const long response = RunWhileModal(alert, [&] {
-      gtk_button_clicked(GTK_BUTTON(gtk_dialog_get_widget_for_response(
-          GTK_DIALOG(alert.window()), kQXAlertFirstButtonReturn + 1)));
-    });
-    EXPECT_EQ(response, kQXAlertFirstButtonReturn + 1);
-  }
+  QXAlert escaped;
+  Build(escaped, "Add 2 item(s) for sending?\n");
+  EXPECT_EQ(RunWithKey(escaped, "Escape"), kQXModalResponseCancel);
+  QXAlert declined;
+  Build(declined, "Add 2 item(s) for sending?\n");
+  const long response = RunWhileModal(declined, [&] {
+    gtk_button_clicked(GTK_BUTTON(gtk_dialog_get_widget_for_response(
+        GTK_DIALOG(declined.window()), kQXAlertFirstButtonReturn + 1)));
+  });
+  EXPECT_EQ(response, kQXAlertFirstButtonReturn + 1);
   EXPECT_EQ(mYes, 0);
 }
 
@@ -124,14 +119,6 @@ TEST_F(AlertTest, AnActionMayCloseTheWindowAndStillSetTheAnswer) {
   const long response = RunWhileModal(alert, [&] { gtk_button_clicked(yes.widget()); });
   EXPECT_EQ(response, kQXAlertFirstButtonReturn);
   EXPECT_EQ(alert.window(), nullptr);
-}
-
-TEST_F(AlertTest, InformativeTextShowsWhenGiven) {
-  QXAlert alert;
-  alert.addButtonWithTitle("OK");
-  alert.setMessageText("Message");
-  alert.setInformativeText("Details");
-  EXPECT_EQ(StringProperty(alert.window(), "secondary-text"), "Details");
 }
 
 }  // namespace

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <optional>
 #include <thread>
 
 #include "tests/support/DialogDriver.h"
@@ -69,6 +71,28 @@ class OpenPanelTest : public GtkTestDisplay {
     panel.setMessage("Choose files and/or folders you wish to send");
   }
 
+  // Runs `window` modally while a user plays `answer` in the window titled
+  // `title`; fails the test when the user part could not be played.
+  long RunWithUser(QXModalWindow& window, const std::string& title,
+                   std::function<bool(const std::string&)> answer) {
+    bool driven = false;
+    std::thread user([&] {
+      auto id = Driver().WaitForWindow(title, 10000);
+      driven = id && answer(*id) && Driver().WaitForWindowGone(*id, 5000);
+    });
+    const long response = RunModal(window);
+    window.orderOut();
+    user.join();
+    EXPECT_TRUE(driven) << Driver().LastError();
+    return response;
+  }
+
+  std::vector<std::optional<std::string>> SortedURLs(const QXOpenPanel& panel) {
+    auto urls = panel.URLs();
+    std::sort(urls.begin(), urls.end());
+    return urls;
+  }
+
   fs::path mFolder;
 };
 
@@ -100,24 +124,13 @@ TEST_F(OpenPanelTest, ShowsTheTextsAndOptionsItWasGiven) {
 TEST_F(OpenPanelTest, ReturnsFilesAndAFolderPickedTogether) {
   QXOpenPanel panel;
   ConfigureForUpload(panel);
-
-  long response = -1;
-  bool driven = false;
-  std::thread user([&] {
-    auto id = Driver().WaitForWindow("Choose files and folders\u2026", 10000);
-    driven = id && Driver().ChooseAllInFolder(*id, mFolder.string(), "alt+c") &&
-             Driver().WaitForWindowGone(*id, 5000);
-  });
-  response = RunModal(panel);
-  panel.orderOut();
-  user.join();
-
-  ASSERT_TRUE(driven) << Driver().LastError();
-  EXPECT_EQ(response, kQXModalResponseOK);
-  auto urls = panel.URLs();
-  std::sort(urls.begin(), urls.end());
+  EXPECT_EQ(RunWithUser(panel, "Choose files and folders\u2026",
+                        [&](const std::string& id) {
+                          return Driver().ChooseAllInFolder(id, mFolder.string(), "alt+c");
+                        }),
+            kQXModalResponseOK);
   EXPECT_THAT(
-      urls,
+      SortedURLs(panel),
       ElementsAre(Optional((mFolder / "Photos").string()), Optional((mFolder / "a.txt").string()),
                   Optional((mFolder / "b.txt").string()), Optional((mFolder / "c.txt").string())));
 }
@@ -127,52 +140,40 @@ TEST_F(OpenPanelTest, APanelForFilesOnlyLeavesSelectedFoldersOut) {
   panel.setAllowsMultipleSelection(true);
   panel.setPrompt("Open");
   panel.setTitle("Files only");
-
-  bool driven = false;
-  std::thread user([&] {
-    auto id = Driver().WaitForWindow("Files only", 10000);
-    driven = id && Driver().ChooseAllInFolder(*id, mFolder.string(), "alt+o") &&
-             Driver().WaitForWindowGone(*id, 5000);
-  });
-  const long response = RunModal(panel);
-  panel.orderOut();
-  user.join();
-
-  ASSERT_TRUE(driven) << Driver().LastError();
-  EXPECT_EQ(response, kQXModalResponseOK);
-  auto urls = panel.URLs();
-  std::sort(urls.begin(), urls.end());
-  EXPECT_THAT(urls, ElementsAre(Optional((mFolder / "a.txt").string()),
-                                Optional((mFolder / "b.txt").string()),
-                                Optional((mFolder / "c.txt").string())));
+  EXPECT_EQ(RunWithUser(panel, "Files only",
+                        [&](const std::string& id) {
+                          return Driver().ChooseAllInFolder(id, mFolder.string(), "alt+o");
+                        }),
+            kQXModalResponseOK);
+  EXPECT_THAT(SortedURLs(panel), ElementsAre(Optional((mFolder / "a.txt").string()),
+                                             Optional((mFolder / "b.txt").string()),
+                                             Optional((mFolder / "c.txt").string())));
 }
 
-TEST_F(OpenPanelTest, EscapeCancels) {
-  QXOpenPanel panel;
-  ConfigureForUpload(panel);
-  bool driven = false;
-  std::thread user([&] {
-    auto id = Driver().WaitForWindow("Choose files and folders\u2026", 10000);
-    driven = id && Driver().Focus(*id) && Driver().Key("Escape") &&
-             Driver().WaitForWindowGone(*id, 5000);
-  });
-  const long response = RunModal(panel);
-  panel.orderOut();
-  user.join();
-  EXPECT_TRUE(driven) << Driver().LastError();
-  EXPECT_EQ(response, kQXModalResponseCancel);
-}
+TEST_F(OpenPanelTest, EscapeClosingAndAClosedPanelAllCancelWithNoPicks) {
+  QXOpenPanel escaped;
+  ConfigureForUpload(escaped);
+  EXPECT_EQ(RunWithUser(escaped, "Choose files and folders\u2026",
+                        [&](const std::string& id) {
+                          return Driver().Focus(id) && Driver().Key("Escape");
+                        }),
+            kQXModalResponseCancel);
 
-TEST_F(OpenPanelTest, ClosingTheWindowCancelsAndKeepsNoPicks) {
-  QXOpenPanel panel;
-  ConfigureForUpload(panel);
+  QXOpenPanel closed;
+  ConfigureForUpload(closed);
   // What a window manager's close button sends.
-  const long response = RunWhileModal(panel, [&] { gtk_window_close(panel.window()); });
-  EXPECT_EQ(response, kQXModalResponseCancel);
-  EXPECT_TRUE(panel.URLs().empty());
+  EXPECT_EQ(RunWhileModal(closed, [&] { gtk_window_close(closed.window()); }),
+            kQXModalResponseCancel);
+  EXPECT_TRUE(closed.URLs().empty());
   // The panel stays for its owner to close.
-  ASSERT_NE(panel.window(), nullptr);
-  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(panel.window())));
+  ASSERT_NE(closed.window(), nullptr);
+  EXPECT_TRUE(gtk_widget_get_visible(GTK_WIDGET(closed.window())));
+
+  closed.close();
+  EXPECT_EQ(closed.window(), nullptr);
+  EXPECT_EQ(closed.runModal(), kQXModalResponseCancel);
+  EXPECT_TRUE(closed.URLs().empty());
+  EXPECT_EQ(closed.URL(), std::nullopt);
 }
 
 TEST_F(OpenPanelTest, FolderPanelReturnsOneTypedFolderEvenOneNotYetThere) {
@@ -184,17 +185,9 @@ TEST_F(OpenPanelTest, FolderPanelReturnsOneTypedFolderEvenOneNotYetThere) {
   panel.setTitle("Choose a folder");
 
   const std::string wanted = (mFolder / "new" / "deeper").string();
-  bool driven = false;
-  std::thread user([&] {
-    auto id = Driver().WaitForWindow("Choose a folder", 10000);
-    driven = id && Driver().ChoosePath(*id, wanted) && Driver().WaitForWindowGone(*id, 5000);
-  });
-  const long response = RunModal(panel);
-  panel.orderOut();
-  user.join();
-
-  ASSERT_TRUE(driven) << Driver().LastError();
-  EXPECT_EQ(response, kQXModalResponseOK);
+  EXPECT_EQ(RunWithUser(panel, "Choose a folder",
+                        [&](const std::string& id) { return Driver().ChoosePath(id, wanted); }),
+            kQXModalResponseOK);
   EXPECT_THAT(panel.URL(), Optional(wanted));
   EXPECT_EQ(gtk_file_chooser_get_action(GTK_FILE_CHOOSER(panel.window())),
             GTK_FILE_CHOOSER_ACTION_SELECT_FOLDER);
@@ -221,16 +214,6 @@ TEST_F(OpenPanelTest, EventsOfTheMainContextRunWhileThePanelIsOpen) {
     panel.ok();
   });
   EXPECT_TRUE(deliveredWhileOpen);
-}
-
-TEST_F(OpenPanelTest, ClosedPanelAnswersCancelAndNothing) {
-  QXOpenPanel panel;
-  ConfigureForUpload(panel);
-  panel.close();
-  EXPECT_EQ(panel.window(), nullptr);
-  EXPECT_EQ(panel.runModal(), kQXModalResponseCancel);
-  EXPECT_TRUE(panel.URLs().empty());
-  EXPECT_EQ(panel.URL(), std::nullopt);
 }
 
 }  // namespace
