@@ -33,19 +33,13 @@ class LinkClient : public CQXWebClientBaseMac {
   bool SelectDownloadLocation() override { return false; }
   bool VerifyFileSelection(json_xwstringset&) override { return false; }
 
-  bool AnyWarning() const {
-    for (const auto& record : records) {
-      if (record.first == "WARNING")
-        return true;
-    }
-    return false;
-  }
-  bool Warned(const std::string& text) const {
+  std::vector<std::string> Warnings() const {
+    std::vector<std::string> lines;
     for (const auto& [level, line] : records) {
-      if (level == "WARNING" && line == text)
-        return true;
+      if (level == "WARNING")
+        lines.push_back(line);
     }
-    return false;
+    return lines;
   }
 
   std::vector<std::string> frames;
@@ -82,6 +76,10 @@ class StatusIntake : public ::testing::Test {
     refCon = client.RefCon();
     client.records.clear();
   }
+  // A status event addressed to `client` with the message `text`.
+  OSErr Deliver(const std::string& text, DescType type = typeChar) {
+    return StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(type, text).Handle();
+  }
   LinkClient client;
   uint64_t refCon = 0;
 };
@@ -89,8 +87,7 @@ class StatusIntake : public ::testing::Test {
 TEST_F(StatusIntake, NotificationsReachTheBrowserByteForByte) {
   const std::string text =
       "{ \"type\":\"Notification\",  \"code\":\"TransferProgress\", \"name\":\"caf\xC3\xA9\" }";
-  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, text).Handle(),
-            noErr);
+  EXPECT_EQ(Deliver(text), noErr);
   // Four bytes of refCon do as well.
   uint32_t low = static_cast<uint32_t>(refCon);
   EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &low, 4).Message(typeChar, text).Handle(), noErr);
@@ -106,8 +103,7 @@ TEST_F(StatusIntake, FileSentRemovesTheFilesInstead) {
   const std::string sent =
       "{\"type\":\"notification\",\"code\":\"filesent\",\"files_ul\":"
       "[{\"file_path\":\"/tmp/A.txt\",\"relative_path\":\"a.txt\",\"size\":3}]}";
-  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, sent).Handle(),
-            noErr);
+  EXPECT_EQ(Deliver(sent), noErr);
   EXPECT_EQ(client.UploadList().size(), 1u);
   ASSERT_EQ(client.frames.size(), 1u);
   EXPECT_NE(client.frames[0].find("FilesDeletedFromUploadList"), std::string::npos);
@@ -128,33 +124,27 @@ TEST_F(StatusIntake, RefConProblemsAreTheSendersResult) {
   int32_t asLong = static_cast<int32_t>(refCon);
   EXPECT_EQ(StatusEvent().RefCon(typeSInt32, &asLong, 4).Message(typeChar, text).Handle(), noErr);
   EXPECT_EQ(client.frames, std::vector<std::string>{text});
-  EXPECT_FALSE(client.AnyWarning());
+  EXPECT_TRUE(client.Warnings().empty());
 }
 
 TEST_F(StatusIntake, UnusableMessagesAreDropped) {
   // Missing or not text: a warning. Empty: silence.
+  const char kUnhandled[] = "Unhandled exception while processing a notification";
   EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Handle(), noErr);
-  EXPECT_TRUE(client.Warned("Unhandled exception while processing a notification"));
-  client.records.clear();
   int32_t number = 5;
-  EXPECT_EQ(StatusEvent()
-                .RefCon(typeMagnitude, &refCon, 8)
-                .Message(typeSInt32, std::string(reinterpret_cast<char*>(&number), 4))
-                .Handle(),
-            noErr);
-  EXPECT_TRUE(client.Warned("Unhandled exception while processing a notification"));
+  EXPECT_EQ(Deliver(std::string(reinterpret_cast<char*>(&number), 4), typeSInt32), noErr);
+  EXPECT_EQ(client.Warnings(), (std::vector<std::string>{kUnhandled, kUnhandled}));
   client.records.clear();
-  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, "").Handle(), noErr);
+  EXPECT_EQ(Deliver(""), noErr);
   EXPECT_TRUE(client.records.empty());
   // Not JSON, or not a notification: handled by the entry, still result 0.
-  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, "garbage").Handle(),
-            noErr);
-  EXPECT_TRUE(client.Warned("Invalid notification message"));
+  EXPECT_EQ(Deliver("garbage"), noErr);
+  EXPECT_EQ(client.Warnings(), std::vector<std::string>{"Invalid notification message"});
   EXPECT_TRUE(client.frames.empty());
 
   // Only the text before a zero byte counts.
   std::string cut = std::string("{\"type\":\"Notification\",\"code\":\"X\"}") + '\0' + "tail";
-  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, cut).Handle(), noErr);
+  EXPECT_EQ(Deliver(cut), noErr);
   EXPECT_EQ(client.frames, std::vector<std::string>{"{\"type\":\"Notification\",\"code\":\"X\"}"});
 }
 

@@ -101,29 +101,8 @@ TEST(DistributedLock, LockFileSitsBesideTheItem) {
   EXPECT_FALSE(guard.Succeeded()) << "returns at once instead of spinning";
 }
 
-TEST(DistributedLock, GuardWaitsForTheOtherProcess) {
-  TestTree tree;
-  const std::wstring path = tree.WPath("shared");
-  Pipe ready, release;
-  pid_t child = HoldLockInChild(path, ready.fds[1], release.fds[0]);
-  char taken = 0;
-  ASSERT_EQ(read(ready.fds[0], &taken, 1), 1);
-  ASSERT_EQ(taken, 'y');
-  // Closing our end lets the child's read return and unlock; the guard
-  // below can only finish after that.
-  ASSERT_EQ(write(release.fds[1], "g", 1), 1);
-  {
-    DistributedLockGuard guard(path, false, false, false, false);
-    EXPECT_TRUE(guard.Succeeded());
-    EXPECT_TRUE(guard.HasDistributedLock());
-    EXPECT_TRUE(guard.IsDistributedLocked());
-  }
-  EXPECT_FALSE(QXFileHandle(path, false, false, false, false).IsDistributedLocked());
-  EXPECT_EQ(WaitFor(child), 0);
-}
-
-// Several processes add to one counter under the lock; a lock that two could
-// take at once loses increments.
+// Several processes add to one counter under the lock guard: a guard that does
+// not wait, or a lock that two could take at once, loses increments.
 TEST(DistributedLock, ExcludesConcurrentProcesses) {
   TestTree tree;
   const std::string counter = tree.File("counter", "0");
