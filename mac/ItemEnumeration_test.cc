@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <climits>
 #include <map>
 #include <string>
@@ -134,16 +135,13 @@ TEST(FolderExpansion, OddNamesAndCaseTwins) {
   EXPECT_EQ(records.count({tree.Path("Odd/" + std::string(255, 'L')), "Odd"}), 1u);
   // Of two case twins the one listed first is kept, as a walk in listing
   // order would keep it.
-  std::string firstTwin;
-  for (const auto& name : MacFileOperations::GetChildrenForPath(tree.WPath("Odd"))) {
-    if (name == L"Same.txt" || name == L"same.TXT") {
-      firstTwin = name == L"Same.txt" ? "Same.txt" : "same.TXT";
-      break;
-    }
-  }
-  const Records::key_type kept{tree.Path("Odd/" + firstTwin), "Odd"};
+  const auto names = MacFileOperations::GetChildrenForPath(tree.WPath("Odd"));
+  const bool upperFirst = *std::find_if(names.begin(), names.end(), [](const std::wstring& name) {
+    return name == L"Same.txt" || name == L"same.TXT";
+  }) == L"Same.txt";
+  const Records::key_type kept{tree.Path(upperFirst ? "Odd/Same.txt" : "Odd/same.TXT"), "Odd"};
   ASSERT_EQ(records.count(kept), 1u);
-  EXPECT_EQ(records.at(kept), firstTwin == "Same.txt" ? 1 : 2);
+  EXPECT_EQ(records.at(kept), upperFirst ? 1 : 2);
 }
 
 TEST(FolderExpansion, RefusedFilesGiveStatusOnlyWhenPicked) {

@@ -47,23 +47,7 @@ TEST(AEDataModel, PlainDataKeepsItsTypeAndBytesAndBadArgumentsAreRejected) {
   EXPECT_EQ(AECreateDesc(typeChar, "x", 1, nullptr), paramErr);
 }
 
-TEST(AEDataModel, DuplicateIsIndependent) {
-  Desc list;
-  ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
-  int32_t one = 1;
-  ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &one, 4), noErr);
-  Desc copy;
-  ASSERT_EQ(AEDuplicateDesc(&list, &copy), noErr);
-  EXPECT_NE(copy.d.dataHandle, list.d.dataHandle);
-  ASSERT_EQ(AEPutPtr(&list, 0, typeSInt32, &one, 4), noErr);
-  long count = 0;
-  AECountItems(&copy, &count);
-  EXPECT_EQ(count, 1);
-  AECountItems(&list, &count);
-  EXPECT_EQ(count, 2);
-}
-
-TEST(AEDataModel, ListsAppendReplaceAndIndex) {
+TEST(AEDataModel, ListsAppendReplaceIndexAndDuplicate) {
   Desc list;
   ASSERT_EQ(AECreateList(nullptr, 0, false, &list), noErr);
   EXPECT_EQ(list.d.descriptorType, typeAEList);
@@ -88,6 +72,15 @@ TEST(AEDataModel, ListsAppendReplaceAndIndex) {
   AECreateDesc(typeChar, "x", 1, &text);
   EXPECT_EQ(AEPutDesc(&text, 0, &item), errAEWrongDataType);
   EXPECT_EQ(AECountItems(&text, &count), errAEWrongDataType);
+
+  Desc copy;
+  ASSERT_EQ(AEDuplicateDesc(&list, &copy), noErr);
+  EXPECT_NE(copy.d.dataHandle, list.d.dataHandle) << "a duplicate owns its own data";
+  ASSERT_EQ(AEPutPtr(&list, 0, typeChar, "e", 1), noErr);
+  AECountItems(&copy, &count);
+  EXPECT_EQ(count, 2);
+  AECountItems(&list, &count);
+  EXPECT_EQ(count, 3);
 }
 
 TEST(AEDataModel, RecordsAreKeyedAndReplaceByKey) {
