@@ -41,6 +41,14 @@ bool IterateUntil(Done done, int timeoutMs = kWaitMs) {
   return true;
 }
 
+// An event of kClass/kID addressed to `psn`, or to nobody.
+void MakeEvent(const ProcessSerialNumber* psn, AEDesc* event) {
+  Desc address;
+  if (psn != nullptr)
+    AECreateDesc(typeProcessSerialNumber, psn, sizeof *psn, &address);
+  AECreateAppleEvent(kClass, kID, &address, kAutoGenerateReturnID, 0, event);
+}
+
 struct Received {
   int count = 0;
   std::string text;
@@ -152,10 +160,8 @@ TEST_F(AESendTest, SentEventsArriveOnceWithTheirParameters) {
   ASSERT_EQ(GetCurrentProcess(&self), noErr);
   EXPECT_EQ(QXBusNameFromProcessSerialNumber(self),
             g_dbus_connection_get_unique_name(QXSessionBus()));
-  Desc address;
-  AECreateDesc(typeProcessSerialNumber, &self, sizeof self, &address);
   Desc event;
-  AECreateAppleEvent(kClass, kID, &address, kAutoGenerateReturnID, 0, &event);
+  MakeEvent(&self, &event);
   AEPutParamPtr(&event, keyDirectObject, typeChar, "\xC3\xA9t\xC3\xA9", 5);
   Desc reply;
   ASSERT_EQ(AESend(&event, &reply, kAENoReply | kAENeverInteract, kAENormalPriority, 18000, nullptr,
@@ -179,10 +185,8 @@ TEST_F(AESendTest, SentEventsArriveOnceWithTheirParameters) {
 
 TEST_F(AESendTest, SendingToAProcessThatIsGoneFails) {
   ProcessSerialNumber gone = QXProcessSerialNumberFromBusName(":1.9999");
-  Desc address;
-  AECreateDesc(typeProcessSerialNumber, &gone, sizeof gone, &address);
   Desc event;
-  AECreateAppleEvent(kClass, kID, &address, kAutoGenerateReturnID, 0, &event);
+  MakeEvent(&gone, &event);
   EXPECT_EQ(AESend(&event, nullptr, kAENoReply, kAENormalPriority, 18000, nullptr, nullptr),
             procNotFound);
   EXPECT_EQ(AESend(&event, nullptr, kAEWaitReply, kAENormalPriority, 60, nullptr, nullptr),
@@ -191,16 +195,13 @@ TEST_F(AESendTest, SendingToAProcessThatIsGoneFails) {
   // A connection that takes no Apple Events.
   ProcessSerialNumber plain =
       QXProcessSerialNumberFromBusName(g_dbus_connection_get_unique_name(mBus.Connection()));
-  Desc plainAddress;
-  AECreateDesc(typeProcessSerialNumber, &plain, sizeof plain, &plainAddress);
   Desc toPlain;
-  AECreateAppleEvent(kClass, kID, &plainAddress, kAutoGenerateReturnID, 0, &toPlain);
+  MakeEvent(&plain, &toPlain);
   EXPECT_EQ(AESend(&toPlain, nullptr, kAEWaitReply, kAENormalPriority, 60, nullptr, nullptr),
             errAEEventNotHandled);
 
-  Desc noAddress;
   Desc unaddressed;
-  AECreateAppleEvent(kClass, kID, &noAddress, kAutoGenerateReturnID, 0, &unaddressed);
+  MakeEvent(nullptr, &unaddressed);
   EXPECT_EQ(AESend(&unaddressed, nullptr, kAENoReply, 0, 0, nullptr, nullptr), procNotFound);
   Desc text;
   AECreateDesc(typeChar, "x", 1, &text);
@@ -285,10 +286,8 @@ TEST(NoSessionBus, CallsFailAtOnceAndNothingIsStarted) {
   EXPECT_FALSE(QXWorkspace::sharedWorkspace().launchAppWithBundleIdentifier("com.quorvex.Assistant",
                                                                             0, nullptr, nullptr));
   ProcessSerialNumber target{1, 5};
-  Desc address;
-  AECreateDesc(typeProcessSerialNumber, &target, sizeof target, &address);
   Desc event;
-  AECreateAppleEvent(kClass, kID, &address, kAutoGenerateReturnID, 0, &event);
+  MakeEvent(&target, &event);
   EXPECT_EQ(AESend(&event, nullptr, kAENoReply, 0, 18000, nullptr, nullptr), connectionInvalid);
   // Handlers can still be installed; they wait for a bus.
   EXPECT_EQ(AEInstallEventHandler(kClass, kID, RecordingHandler, 0, false), noErr);
