@@ -110,18 +110,7 @@ TEST(FileAttributes, MissingPathReadsAsZeroRecordWithError) {
   EXPECT_EQ(code, -43);
 }
 
-TEST(FileExistence, FollowsLinks) {
-  TestTree tree;
-  tree.File("target");
-  tree.Link("good", "target");
-  tree.Link("dangling", "nothing-here");
-  EXPECT_TRUE(FileExists(tree.WPath("target")));
-  EXPECT_TRUE(FileExists(tree.WPath("good")));
-  EXPECT_FALSE(FileExists(tree.WPath("dangling")));
-  EXPECT_FALSE(FileExists(L""));
-}
-
-TEST(AliasResolution, DepthChainsCyclesAndBrokenLinks) {
+TEST(AliasResolution, ExistenceDepthChainsCyclesAndBrokenLinks) {
   TestTree tree;
   tree.Folder("real/inner");
   tree.File("real/inner/file");
@@ -139,6 +128,11 @@ TEST(AliasResolution, DepthChainsCyclesAndBrokenLinks) {
     previous = name;
   }
   const std::wstring file = tree.WPath("real/inner/file");
+  // Existence follows links.
+  EXPECT_TRUE(FileExists(file));
+  EXPECT_TRUE(FileExists(tree.WPath("three")));
+  EXPECT_FALSE(FileExists(tree.WPath("broken")));
+  EXPECT_FALSE(FileExists(L""));
 
   short code = 0;
   std::wstring text;
