@@ -37,17 +37,6 @@ TEST(Notifications, FileSentRemovesTheFilesAndIsNotRelayed) {
   }
 }
 
-TEST(Notifications, FileSentForUnknownFilesWarns) {
-  FakeWebClient client;
-  EXPECT_FALSE(client.HandleNotification(R"({"type": "Notification", "code": "FileSent"})"));
-  EXPECT_EQ(
-      client.Logged("WARNING"),
-      (std::vector<std::string>{
-          "Invalid request / no files to delete",
-          "Failed to delete files from upload list while processing Assistant notification"}));
-  EXPECT_TRUE(client.frames.empty());
-}
-
 TEST(Notifications, OtherNotificationsAreRelayedByteForByte) {
   FakeWebClient client;
   const char* text = R"({"code":"Progress",   "type" : "NOTIFICATION", "percent": 42.50})";
@@ -60,17 +49,20 @@ TEST(Notifications, OtherNotificationsAreRelayedByteForByte) {
   EXPECT_EQ(client.Logged("WARNING"), (std::vector<std::string>{"Failed to notify browser"}));
 }
 
-TEST(Notifications, WrongTypeOrBrokenTextIsNotRelayed) {
+TEST(Notifications, WrongTypeBrokenTextOrUnknownSentFilesAreNotRelayed) {
   FakeWebClient client;
   EXPECT_FALSE(client.HandleNotification(R"({"type": "Response", "code": "Error"})"));
   EXPECT_FALSE(client.HandleNotification(R"({"code": "Error"})"));
   EXPECT_FALSE(client.HandleNotification("{broken"));
   EXPECT_FALSE(client.HandleNotification(nullptr));
+  EXPECT_FALSE(client.HandleNotification(R"({"type": "Notification", "code": "FileSent"})"));
   EXPECT_TRUE(client.frames.empty());
   EXPECT_EQ(
       client.Logged("WARNING"),
-      (std::vector<std::string>{"Wrong message type", "Wrong message type",
-                                "Invalid notification message", "Invalid notification message"}));
+      (std::vector<std::string>{
+          "Wrong message type", "Wrong message type", "Invalid notification message",
+          "Invalid notification message", "Invalid request / no files to delete",
+          "Failed to delete files from upload list while processing Assistant notification"}));
 }
 
 TEST(Notifications, ReportedErrorsAreFormattedNotificationsCutTo1022Bytes) {

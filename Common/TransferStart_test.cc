@@ -11,6 +11,11 @@ using testing_support::FakeWebClient;
 
 TEST(TransferStart, UploadForwardsTheRequestWithTheWholeListLast) {
   FakeWebClient client;
+  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "StartUpload"})"));
+  EXPECT_TRUE(client.proxied.empty());
+  EXPECT_EQ(client.Logged("ERROR"),
+            (std::vector<std::string>{"Failed to convert list of files to JSON"}));
+
   CFileList files;
   files.emplace(xwstring_pair("/b", "r"), 2.0);
   files.emplace(xwstring_pair("/A", ""), 1.0);
@@ -24,14 +29,6 @@ TEST(TransferStart, UploadForwardsTheRequestWithTheWholeListLast) {
             R"( [ { "file_path": "\/A", "relative_path": "", "size": 1.000000 },)"
             R"( { "file_path": "\/b", "relative_path": "r", "size": 2.000000 } ] })");
   EXPECT_EQ(client.UploadList().size(), 2u);
-}
-
-TEST(TransferStart, UploadOfAnEmptyListForwardsNothing) {
-  FakeWebClient client;
-  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "StartUpload"})"));
-  EXPECT_TRUE(client.proxied.empty());
-  EXPECT_EQ(client.Logged("ERROR"),
-            (std::vector<std::string>{"Failed to convert list of files to JSON"}));
 }
 
 TEST(TransferStart, DownloadConsumesTheChosenLocation) {
