@@ -10,7 +10,7 @@ build_flags=()
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-sanitize
   build_flags=(--sanitize)
-  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1"
+  export ASAN_OPTIONS="detect_leaks=1:abort_on_error=0:strict_string_checks=1:fast_unwind_on_malloc=0"
   export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
 fi

@@ -131,6 +131,10 @@ bool DialogDriver::Click(const std::string& window, double x, double y) {
   }
   if (width <= 0 || height <= 0)
     return false;
+  // A synced move to where the pointer already is can wait for a motion that
+  // never comes: start from the screen's corner so there is always a move.
+  if (!Run({"xdotool", "mousemove", "0", "0"}))
+    return false;
   return Run({"xdotool", "mousemove", "--window", window, "--sync",
               std::to_string(static_cast<int>(width * x)),
               std::to_string(static_cast<int>(height * y)), "click", "1"})
