@@ -34,6 +34,10 @@ if [ -z "${DISPLAY:-}" ]; then
   [ -s "$work/display" ] || { echo "Xvfb did not start" >&2; exit 1; }
   export DISPLAY=":$(head -n1 "$work/display")"
 fi
+# The host decides at start whether it can show dialogs: make sure the display
+# answers before the host is started.
+for _ in $(seq 50); do xdotool getdisplaygeometry >/dev/null 2>&1 && break; sleep 0.1; done
+xdotool getdisplaygeometry >/dev/null 2>&1 || { echo "display $DISPLAY does not answer" >&2; exit 1; }
 mkdir -p "$work/home/.config" "$work/home/.local/share" "$work/home/.cache" "$work/runtime"
 chmod 700 "$work/runtime"
 # No blinking cursor or animations: the scripted user waits for still pixels.
