@@ -31,20 +31,16 @@ bool OpenFile(const std::wstring& path, int flags, UniqueFd& file, int* error) {
 }  // namespace
 
 bool QXFileHandle::OpenForReading() {
-  int error = 0;
-  if (OpenFile(mPath, O_RDONLY, mFile, &error))
-    return true;
-  if (error == kFileNotFoundError) {
-    SetLastError(error, L"File not found");
-  } else {
-    SetLastPosixError(error);
-  }
-  return false;
+  return OpenWithFlags(O_RDONLY);
 }
 
 bool QXFileHandle::OpenForWriting() {
+  return OpenWithFlags(O_WRONLY);
+}
+
+bool QXFileHandle::OpenWithFlags(int flags) {
   int error = 0;
-  if (OpenFile(mPath, O_WRONLY, mFile, &error))
+  if (OpenFile(mPath, flags, mFile, &error))
     return true;
   if (error == kFileNotFoundError) {
     SetLastError(error, L"File not found");

@@ -103,6 +103,7 @@ class QXFileHandle {
   void SetLastPosixError(int error) const;
   void SetNotEnoughSpaceError();
   bool ReadBytes(uint64_t limit, bool append);
+  bool OpenWithFlags(int flags);
 
   std::wstring mPath;
   QXFileSystemAttributes mAttributes;

@@ -23,8 +23,15 @@ namespace MacFileOperations {
 namespace {
 
 // Both paths as bytes, or the -43 error when one cannot be encoded.
-bool NativePair(const std::wstring& from, const std::wstring& to, std::string& nativeFrom,
-                std::string& nativeTo, short* error, std::wstring* errorText) {
+bool ExistsAsItem(const std::string& path) {
+  struct stat status;
+  return lstat(path.c_str(), &status) == 0;
+}
+
+// The native paths of a move or a copy: the source must be there and the
+// destination must not.
+bool TransferPaths(const std::wstring& from, const std::wstring& to, std::string& nativeFrom,
+                   std::string& nativeTo, short* error, std::wstring* errorText) {
   auto first = NativePath(from);
   auto second = NativePath(to);
   if (!first || !second || first->empty() || second->empty()) {
@@ -33,12 +40,15 @@ bool NativePair(const std::wstring& from, const std::wstring& to, std::string& n
   }
   nativeFrom = *first;
   nativeTo = *second;
+  if (!ExistsAsItem(nativeFrom)) {
+    SetPosixError(errno, error, errorText);
+    return false;
+  }
+  if (ExistsAsItem(nativeTo)) {
+    SetPosixError(EEXIST, error, errorText);
+    return false;
+  }
   return true;
-}
-
-bool ExistsAsItem(const std::string& path) {
-  struct stat status;
-  return lstat(path.c_str(), &status) == 0;
 }
 
 bool CopyItem(const std::string& from, const std::string& to, std::error_code& failure) {
@@ -161,16 +171,8 @@ bool Remove(const std::wstring& path, short* error, std::wstring* errorText) {
 bool Move(const std::wstring& from, const std::wstring& to, short* error, std::wstring* errorText) {
   std::string source;
   std::string destination;
-  if (!NativePair(from, to, source, destination, error, errorText))
+  if (!TransferPaths(from, to, source, destination, error, errorText))
     return false;
-  if (!ExistsAsItem(source)) {
-    SetPosixError(errno, error, errorText);
-    return false;
-  }
-  if (ExistsAsItem(destination)) {
-    SetPosixError(EEXIST, error, errorText);
-    return false;
-  }
   if (rename(source.c_str(), destination.c_str()) == 0)
     return true;
   if (errno != EXDEV) {
@@ -195,16 +197,8 @@ bool Move(const std::wstring& from, const std::wstring& to, short* error, std::w
 bool Copy(const std::wstring& from, const std::wstring& to, short* error, std::wstring* errorText) {
   std::string source;
   std::string destination;
-  if (!NativePair(from, to, source, destination, error, errorText))
+  if (!TransferPaths(from, to, source, destination, error, errorText))
     return false;
-  if (!ExistsAsItem(source)) {
-    SetPosixError(errno, error, errorText);
-    return false;
-  }
-  if (ExistsAsItem(destination)) {
-    SetPosixError(EEXIST, error, errorText);
-    return false;
-  }
   std::error_code failure;
   if (!CopyItem(source, destination, failure)) {
     SetPosixError(failure.value(), error, errorText);
