@@ -137,3 +137,45 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
+
+namespace {
+
+// One line from `fd`, within `timeoutMs`; empty when none came.
+std::string ReadLine(int fd, int timeoutMs) {
+  std::string line;
+  while (line.empty() || line.back() != '\n') {
+    pollfd waiting{fd, POLLIN, 0};
+    if (poll(&waiting, 1, timeoutMs) <= 0)
+      return "";
+    char c;
+    if (read(fd, &c, 1) != 1)
+      return "";
+    line += c;
+  }
+  line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+pid_t StartBusDaemon(const std::vector<std::string>& configArgs,
+                     const std::map<std::string, std::string>& environment, int timeoutMs,
+                     std::string& address) {
+  address.clear();
+  int pipeFds[2];
+  if (pipe2(pipeFds, O_CLOEXEC) != 0)
+    return -1;
+  std::vector<std::string> argv = {"dbus-daemon"};
+  argv.insert(argv.end(), configArgs.begin(), configArgs.end());
+  argv.insert(argv.end(), {"--nofork", "--nopidfile", "--print-address=3"});
+  pid_t pid = SpawnChild(argv, environment, pipeFds[1]);
+  close(pipeFds[1]);
+  if (pid > 0)
+    address = ReadLine(pipeFds[0], timeoutMs);
+  close(pipeFds[0]);
+  if (pid > 0 && address.empty()) {
+    StopChild(pid);
+    pid = -1;
+  }
+  return pid;
+}

@@ -27,3 +27,10 @@ struct ChildResult {
 // Runs a program to its end, killed after `timeoutMs`.
 ChildResult RunChild(const std::vector<std::string>& argv,
                      const std::map<std::string, std::string>& environment, int timeoutMs);
+
+// Starts dbus-daemon with `configArgs` (which bus, which config) and waits up
+// to `timeoutMs` for the address it listens on. Returns the pid, or -1 with
+// `address` empty.
+pid_t StartBusDaemon(const std::vector<std::string>& configArgs,
+                     const std::map<std::string, std::string>& environment, int timeoutMs,
+                     std::string& address);

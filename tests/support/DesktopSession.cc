@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,22 +15,6 @@
 namespace {
 
 constexpr int kBusStartTimeoutMs = 10000;
-
-// One line from `fd`, within `timeoutMs`; empty when none came.
-std::string ReadLine(int fd, int timeoutMs) {
-  std::string line;
-  while (line.empty() || line.back() != '\n') {
-    pollfd waiting{fd, POLLIN, 0};
-    if (poll(&waiting, 1, timeoutMs) <= 0)
-      return "";
-    char c;
-    if (read(fd, &c, 1) != 1)
-      return "";
-    line += c;
-  }
-  line.pop_back();
-  return line;
-}
 
 }  // namespace
 
@@ -53,16 +36,9 @@ DesktopSession::DesktopSession(const std::string& display) : mDisplay(display) {
   std::ofstream(mHome + "/.config/gtk-3.0/settings.ini")
       << "[Settings]\ngtk-cursor-blink = false\ngtk-enable-animations = false\n";
 
-  int address[2];
-  if (pipe2(address, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "pipe: " << strerror(errno);
-    return;
-  }
-  mBusPid = SpawnChild({"dbus-daemon", "--session", "--nofork", "--nopidfile", "--print-address=3"},
-                       {{"HOME", mHome}, {"XDG_RUNTIME_DIR", mRoot + "/runtime"}}, address[1]);
-  close(address[1]);
-  mBusAddress = mBusPid > 0 ? ReadLine(address[0], kBusStartTimeoutMs) : "";
-  close(address[0]);
+  mBusPid =
+      StartBusDaemon({"--session"}, {{"HOME", mHome}, {"XDG_RUNTIME_DIR", mRoot + "/runtime"}},
+                     kBusStartTimeoutMs, mBusAddress);
   if (mBusAddress.empty())
     ADD_FAILURE() << "the private session bus did not start";
 }

@@ -2,7 +2,6 @@
 
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -19,21 +18,6 @@ namespace {
 
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kCallTimeoutMs = 5000;
-
-std::string ReadLine(int fd, int timeoutMs) {
-  std::string line;
-  while (line.empty() || line.back() != '\n') {
-    pollfd waiting{fd, POLLIN, 0};
-    if (poll(&waiting, 1, timeoutMs) <= 0)
-      return "";
-    char c;
-    if (read(fd, &c, 1) != 1)
-      return "";
-    line += c;
-  }
-  line.pop_back();
-  return line;
-}
 
 std::string Config(const std::string& socket, const std::string& serviceDir) {
   return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
@@ -82,17 +66,7 @@ SessionBus::SessionBus(const std::map<std::string, std::string>& environment) {
   const std::string config = mRoot + "/bus.conf";
   std::ofstream(config) << Config(mRoot + "/socket", mDataDir + "/dbus-1/services");
 
-  int address[2];
-  if (pipe2(address, O_CLOEXEC) != 0) {
-    ADD_FAILURE() << "pipe: " << strerror(errno);
-    return;
-  }
-  mPid = SpawnChild(
-      {"dbus-daemon", "--config-file=" + config, "--nofork", "--nopidfile", "--print-address=3"},
-      environment, address[1]);
-  close(address[1]);
-  mAddress = mPid > 0 ? ReadLine(address[0], kStartTimeoutMs) : "";
-  close(address[0]);
+  mPid = StartBusDaemon({"--config-file=" + config}, environment, kStartTimeoutMs, mAddress);
   if (mAddress.empty())
     ADD_FAILURE() << "the private session bus did not start";
 }
