@@ -7,6 +7,7 @@ packages=(
   libjson-c-dev libglib2.0-dev libgtk-3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus dbus-daemon xvfb xdotool x11-utils xauth imagemagick
+  dpkg-dev file
 )
 
 missing=()

@@ -1,6 +1,8 @@
 // quorvex-assistant [--outbox DIR]: owns com.quorvex.Assistant on the session
 // bus, takes the host's transfer requests and reports on them with status
-// events. The outbox is DIR, or $QX_ASSISTANT_OUTBOX. The bus starts it by
+// events. The outbox is DIR, or $QX_ASSISTANT_OUTBOX, or
+// $XDG_DATA_HOME/quorvex-assistant/outbox when started by an installed
+// service file that names no outbox. The bus starts it by
 // activation; it ends when the bus goes away or on SIGTERM/SIGINT.
 #include <gio/gio.h>
 #include <glib-unix.h>
@@ -68,7 +70,11 @@ std::string Outbox(int argc, char** argv) {
       return argv[i + 1];
   }
   const char* fromEnvironment = g_getenv("QX_ASSISTANT_OUTBOX");
-  return fromEnvironment != nullptr ? fromEnvironment : "";
+  if (fromEnvironment != nullptr)
+    return fromEnvironment;
+  g_autofree char* fallback =
+      g_build_filename(g_get_user_data_dir(), "quorvex-assistant", "outbox", nullptr);
+  return fallback;
 }
 
 bool OwnBusName(GDBusConnection* bus) {
