@@ -97,7 +97,7 @@ answer=$(env -u DISPLAY -u WAYLAND_DISPLAY \
   "$qxclient" --timeout 20 --no-log 'WAIT Initialize' STOP -- \
   /usr/bin/quorvex-webclient-host "chrome-extension://$chrome_id/")
 echo "$answer"
-check "the host sent Initialize" grep -q '"code":"Initialize"' <<<"$answer"
+check "the host sent Initialize" grep -qE '"code": ?"Initialize"' <<<"$answer"
 
 echo "== Purging it"
 dpkg --purge "$package"
