@@ -1,0 +1,280 @@
+// A long session through the real host: 100,000 mixed requests that need no
+// dialog, the confirmation alert answered now and then to fill the list, and
+// 10,000 status events from the Assistant's bus name. The browser's view of
+// the list, built only from notifications, must end equal to the host's
+// list, and the host's memory must not grow with the number of requests.
+#include <gtest/gtest.h>
+#include <json-c/json.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/support/DesktopSession.h"
+#include "tests/support/DialogDriver.h"
+#include "tests/support/Frames.h"
+#include "tests/support/HostProcess.h"
+#include "tests/support/StatusEvents.h"
+#include "tests/support/UploadListView.h"
+#include "tests/support/VirtualDisplay.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr int kTimeoutMs = 60000;
+constexpr int kRequests = 100000;
+constexpr int kStatusEvents = 10000;
+constexpr int kBatch = 1000;
+constexpr int kFolders = 40;
+constexpr int kFilesPerFolder = 50;
+constexpr char kAlertTitle[] = "Quorvex Web Client";
+
+long ResidentKiB(pid_t pid) {
+  std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+  for (std::string line; std::getline(status, line);)
+    if (line.rfind("VmRSS:", 0) == 0)
+      return std::stol(line.substr(6));
+  return -1;
+}
+
+// The path with its ASCII letters' case flipped: the same entry to the host.
+std::string FlipCase(std::string text) {
+  for (char& c : text)
+    if (isalpha(static_cast<unsigned char>(c)))
+      c = static_cast<char>(islower(static_cast<unsigned char>(c)) ? toupper(c) : tolower(c));
+  return text;
+}
+
+std::string Describe(const UploadEntry& entry) {
+  return entry.path + " | " + entry.relative + " | " + std::to_string(entry.size);
+}
+
+class SoakTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(mDisplay.Ok());
+    mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
+    ASSERT_TRUE(mDesktop->Ok());
+    mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
+    HostProcess::Options options;
+    for (const auto& [name, value] : mDesktop->Environment())
+      options.environment[name] = value;
+    mHost = std::make_unique<HostProcess>(options);
+    ASSERT_TRUE(mHost->ReadFramesUntil(
+        [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
+
+    for (int folder = 0; folder < kFolders; ++folder) {
+      const fs::path dir = fs::path(mHost->TempDir()) / "Tree" / ("d" + std::to_string(folder));
+      fs::create_directories(dir);
+      for (int file = 0; file < kFilesPerFolder; ++file) {
+        const fs::path path = dir / ("file" + std::to_string(file) + ".dat");
+        const size_t size = static_cast<size_t>(folder * kFilesPerFolder + file) % 997;
+        std::ofstream(path, std::ios::binary) << std::string(size, 'q');
+        mUniverse.push_back({path.string(), "d" + std::to_string(folder), double(size)});
+      }
+    }
+  }
+
+  // Speaks as the Assistant: the host takes status events only from the
+  // owner of its bus name.
+  void BecomeTheAssistant() {
+    mBus = g_dbus_connection_new_for_address_sync(
+        mDesktop->BusAddress().c_str(),
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, nullptr, nullptr);
+    ASSERT_NE(mBus, nullptr);
+    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+        mBus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+        "RequestName", g_variant_new("(su)", "com.quorvex.Assistant", 4u), G_VARIANT_TYPE("(u)"),
+        G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, nullptr);
+    guint32 result = 0;
+    if (reply != nullptr)
+      g_variant_get(reply, "(u)", &result);
+    ASSERT_EQ(result, 1u) << "could not own the Assistant's name";
+    mHostName = UniqueNameOfProcess(mBus, mHost->Pid(), kTimeoutMs);
+    ASSERT_FALSE(mHostName.empty());
+    mRefCon = HostRefCon(*mHost);
+  }
+
+  void TearDown() override {
+    mHost.reset();
+    if (mBus != nullptr)
+      g_object_unref(mBus);
+  }
+
+  // Reads up to the record that `mark` produces and applies every frame.
+  void Drain(const std::string& mark) {
+    auto frames = mHost->ReadFramesUntil(
+        [&](const std::string& f) { return IsLogRecordWithText(f, mark); }, kTimeoutMs);
+    ASSERT_TRUE(frames) << "the host fell silent before " << mark;
+    for (const auto& frame : *frames) {
+      if (IsLogRecordWithText(frame, "Reset"))
+        mView.Clear();
+      if (IsMessageWithCode(frame, "TransferProgress"))
+        ++mRelayed;
+      mAdded += NotifiedEntries(frame, "FilesAddedToUploadList").size();
+      const std::string problems = mView.Apply(frame);
+      ASSERT_EQ(problems, "");
+    }
+  }
+
+  // Queues one folder of the tree and confirms the alert.
+  void QueueAndConfirm(int folder) {
+    const fs::path dir = fs::path(mHost->TempDir()) / "Tree" / ("d" + std::to_string(folder));
+    ASSERT_TRUE(mHost->SendFrame(Request("QueueFilesForUpload", FilesMember({dir.string()}))));
+    auto alert = mDriver->WaitForWindow(kAlertTitle, kTimeoutMs);
+    ASSERT_TRUE(alert) << mDriver->LastError();
+    ASSERT_TRUE(mDriver->Focus(*alert) && mDriver->Key("Return")) << mDriver->LastError();
+    ASSERT_TRUE(mDriver->WaitForWindowGone(*alert, kTimeoutMs));
+  }
+
+  std::vector<UploadEntry> Pick(size_t count) {
+    std::vector<UploadEntry> picked;
+    for (size_t i = 0; i < count; ++i)
+      picked.push_back(mUniverse[mRandom() % mUniverse.size()]);
+    return picked;
+  }
+
+  // One request that needs no dialog, of a kind drawn at random.
+  std::string RandomRequest() {
+    const unsigned kind = mRandom() % 10000;
+    if (kind < 3000) {
+      static const char* const kLimits[] = {"7", "2000", "2147483647", "0", "-5", "\"x\"", "3.5"};
+      return Request("SetParameter", std::string(R"("name":"FileTransferLimit","value":)") +
+                                         kLimits[mRandom() % 7]);
+    }
+    if (kind < 6500) {
+      auto entries = Pick(1 + mRandom() % 5);
+      if (mRandom() % 4 == 0)
+        entries[0].path = FlipCase(entries[0].path);
+      return Request("DeleteFilesFromUploadList", EntriesMember(entries));
+    }
+    if (kind < 6502)
+      return Request("Reset");
+    static const std::vector<std::string> kOthers = {
+        "",
+        "not json",
+        R"({"type":"Request"})",
+        R"({"type":"Notification","code":"Reset"})",
+        R"({"type":"Request","code":"NoSuchRequest"})",
+        Request("QueueFilesForUpload", R"("files_ul":[])"),
+        Request("DeleteFilesFromUploadList", R"("files_ul":{})"),
+        Request("StartDownload"),
+        Request("SetParameter", R"("name":"Unknown","value":1)"),
+    };
+    return kOthers[mRandom() % kOthers.size()];
+  }
+
+  // A "FileSent" for entries the browser sees listed, or a notification the
+  // host relays unchanged.
+  void SendRandomStatusEvent() {
+    std::string message;
+    auto listed = mView.Entries();
+    if (!listed.empty() && mRandom() % 2 == 0) {
+      std::vector<UploadEntry> sent;
+      for (size_t i = 0; i < 1 + mRandom() % 3; ++i)
+        sent.push_back(listed[mRandom() % listed.size()]);
+      message = R"({"type":"Notification","code":"FileSent",)" + EntriesMember(sent) + "}";
+    } else {
+      message = R"({"type":"Notification","code":"TransferProgress","percent":)" +
+                std::to_string(mRandom() % 101) + "}";
+      ++mProgressSent;
+    }
+    ASSERT_TRUE(SendStatusEvent(mBus, mHostName, mRefCon, message, kTimeoutMs));
+  }
+
+  VirtualDisplay mDisplay;
+  std::unique_ptr<DesktopSession> mDesktop;
+  std::unique_ptr<DialogDriver> mDriver;
+  std::unique_ptr<HostProcess> mHost;
+  GDBusConnection* mBus = nullptr;
+  std::string mHostName;
+  uint32_t mRefCon = 0;
+  std::vector<UploadEntry> mUniverse;
+  UploadListView mView;
+  std::mt19937 mRandom{20261205};
+  int mProgressSent = 0;
+  int mRelayed = 0;
+  size_t mAdded = 0;
+};
+
+}  // namespace
+
+TEST_F(SoakTest, HundredThousandRequestsKeepTheListInStepAndMemoryFlat) {
+  BecomeTheAssistant();
+  ASSERT_FALSE(HasFatalFailure());
+  const auto start = std::chrono::steady_clock::now();
+  long firstKiB = -1;
+  int sent = 0, events = 0, rounds = 0;
+  for (int batch = 0; sent < kRequests; ++batch) {
+    // Every batch starts by filling the list through the alert.
+    QueueAndConfirm(rounds++ % kFolders);
+    ASSERT_FALSE(HasFatalFailure());
+    ++sent;
+    std::string bytes;
+    for (int i = 1; i < kBatch - 1 && sent < kRequests - 1; ++i, ++sent)
+      bytes += EncodeFrame(RandomRequest());
+    const std::string mark = "Invalid plug-in parameter: soak-mark-" + std::to_string(batch);
+    bytes += EncodeFrame(
+        Request("SetParameter", R"("name":"soak-mark-)" + std::to_string(batch) + "\""));
+    ++sent;
+    ASSERT_TRUE(mHost->SendRaw(bytes));
+    Drain(mark);
+    ASSERT_FALSE(HasFatalFailure());
+    if (firstKiB < 0)
+      firstKiB = ResidentKiB(mHost->Pid());
+
+    for (int i = 0; i < kStatusEvents / (kRequests / kBatch) && events < kStatusEvents;
+         ++i, ++events) {
+      SendRandomStatusEvent();
+      ASSERT_FALSE(HasFatalFailure());
+    }
+  }
+  // The host's own list, as far as the protocol shows it: deleting every
+  // entry that could be listed names exactly what it held, and then an
+  // upload finds nothing to send.
+  ASSERT_TRUE(mHost->SendFrame(
+      Request("SetParameter", R"("name":"FileTransferLimit","value":2147483647)")));
+  QueueAndConfirm(0);
+  QueueAndConfirm(1);
+  ASSERT_FALSE(HasFatalFailure());
+  ASSERT_TRUE(mHost->SendFrame(Request("SetParameter", R"("name":"soak-end")")));
+  Drain("Invalid plug-in parameter: soak-end");
+  ASSERT_FALSE(HasFatalFailure());
+  const long endKiB = ResidentKiB(mHost->Pid());
+  const double seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  const auto viewed = mView.Entries();
+
+  ASSERT_TRUE(mHost->SendFrame(Request("DeleteFilesFromUploadList", EntriesMember(mUniverse))));
+  ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
+  auto frames = mHost->ReadFramesUntil(
+      [](const std::string& f) {
+        return IsLogRecordWithText(f, "Failed to convert list of files to JSON");
+      },
+      kTimeoutMs);
+  ASSERT_TRUE(frames) << "the host's list was not empty after deleting everything";
+  // The notification lists the removed entries in the list's own order.
+  std::vector<std::string> held, seen;
+  for (const auto& frame : *frames)
+    for (const auto& entry : NotifiedEntries(frame, "FilesDeletedFromUploadList"))
+      held.push_back(Describe(entry));
+  for (const auto& entry : viewed)
+    seen.push_back(Describe(entry));
+  EXPECT_EQ(held, seen);
+  EXPECT_EQ(mRelayed, mProgressSent);
+
+  std::cout << "soak: " << sent << " requests (" << rounds << " confirmed queues), " << events
+            << " status events in " << seconds << " s, " << sent / seconds << " requests/s\n"
+            << "soak: host VmRSS after the first " << kBatch << " requests " << firstKiB
+            << " KiB, at the end " << endKiB << " KiB (" << 100.0 * endKiB / firstKiB << " %); "
+            << mAdded << " entries added in all, " << viewed.size() << " listed at the end\n";
+  EXPECT_LE(endKiB, firstKiB * 11 / 10) << "the host's memory grew with the requests";
+}
