@@ -53,6 +53,11 @@ class StatusEvent {
     AECreateAppleEvent(kAEAssistantClass, kAEAssistantStatus, address, kAutoGenerateReturnID,
                        kAnyTransactionID, event);
   }
+  // As received from the connection `sender` (what the Apple Event layer sets).
+  explicit StatusEvent(const std::string& sender) : StatusEvent() {
+    ProcessSerialNumber psn = QXProcessSerialNumberFromBusName(sender.c_str());
+    AEPutAttributePtr(event, keyOriginalAddressAttr, typeProcessSerialNumber, &psn, sizeof psn);
+  }
   StatusEvent& RefCon(DescType type, const void* data, Size size) {
     AEPutParamPtr(event, kAE_Status_RefCon, type, data, size);
     return *this;
@@ -70,19 +75,81 @@ class StatusEvent {
   StAEDescriptor event;
 };
 
+bool RequestName(GDBusConnection* connection, const char* name) {
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      connection, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "RequestName", g_variant_new("(su)", name, 4u), G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE,
+      kWaitMs, nullptr, nullptr);
+  guint32 result = 0;
+  if (reply != nullptr)
+    g_variant_get(reply, "(u)", &result);
+  return result == 1;
+}
+
+// Status events in, from the connection that owns the Assistant's name on a
+// private bus: the test's own.
 class StatusIntake : public ::testing::Test {
  protected:
   void SetUp() override {
+    ASSERT_TRUE(mBus.Ok());
+    setenv("DBUS_SESSION_BUS_ADDRESS", mBus.Address().c_str(), 1);
+    ASSERT_TRUE(RequestName(mBus.Connection(), kQXAssistantBundleIdentifier));
+    assistant = g_dbus_connection_get_unique_name(mBus.Connection());
     refCon = client.RefCon();
     client.records.clear();
   }
   // A status event addressed to `client` with the message `text`.
-  OSErr Deliver(const std::string& text, DescType type = typeChar) {
-    return StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(type, text).Handle();
+  OSErr Deliver(const std::string& text, DescType type = typeChar, const std::string& sender = "") {
+    return StatusEvent(sender.empty() ? assistant : sender)
+        .RefCon(typeMagnitude, &refCon, 8)
+        .Message(type, text)
+        .Handle();
   }
+  SessionBus mBus;
+  std::string assistant;
   LinkClient client;
   uint64_t refCon = 0;
 };
+
+// Anyone on the bus can send the event; only the name's current owner counts,
+// and a stranger is answered as if it had been heard.
+TEST_F(StatusIntake, OnlyTheAssistantsCurrentConnectionIsHeard) {
+  const std::string ping = R"({"type":"Notification","code":"Ping"})";
+  g_autoptr(GDBusConnection) other = g_dbus_connection_new_for_address_sync(
+      mBus.Address().c_str(),
+      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      nullptr, nullptr, nullptr);
+  ASSERT_NE(other, nullptr);
+  const std::string stranger = g_dbus_connection_get_unique_name(other);
+  ProcessSerialNumber self{0, 0};
+  ASSERT_EQ(GetCurrentProcess(&self), noErr);
+
+  EXPECT_EQ(Deliver(ping, typeChar, stranger), noErr);
+  EXPECT_EQ(Deliver(ping, typeChar, QXBusNameFromProcessSerialNumber(self)), noErr);
+  // No sender at all, and a missing refCon that would otherwise be reported.
+  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Message(typeChar, ping).Handle(),
+            noErr);
+  EXPECT_EQ(StatusEvent(stranger).Message(typeChar, ping).Handle(), noErr);
+  EXPECT_TRUE(client.frames.empty());
+
+  EXPECT_EQ(Deliver(ping), noErr);
+  EXPECT_EQ(client.frames.size(), 1u);
+
+  // The Assistant restarted under another connection: the old one is a stranger.
+  g_autoptr(GVariant) released = g_dbus_connection_call_sync(
+      mBus.Connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "ReleaseName", g_variant_new("(s)", kQXAssistantBundleIdentifier), nullptr,
+      G_DBUS_CALL_FLAGS_NONE, kWaitMs, nullptr, nullptr);
+  ASSERT_NE(released, nullptr);
+  EXPECT_EQ(Deliver(ping), noErr);
+  ASSERT_TRUE(RequestName(other, kQXAssistantBundleIdentifier));
+  EXPECT_EQ(Deliver(ping), noErr);
+  EXPECT_EQ(client.frames.size(), 1u);
+  EXPECT_EQ(Deliver(ping, typeChar, stranger), noErr);
+  EXPECT_EQ(client.frames.size(), 2u);
+  EXPECT_TRUE(client.Warnings().empty());
+}
 
 TEST_F(StatusIntake, NotificationsReachTheBrowserByteForByte) {
   const std::string text =
@@ -90,7 +157,8 @@ TEST_F(StatusIntake, NotificationsReachTheBrowserByteForByte) {
   EXPECT_EQ(Deliver(text), noErr);
   // Four bytes of refCon do as well.
   uint32_t low = static_cast<uint32_t>(refCon);
-  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &low, 4).Message(typeChar, text).Handle(), noErr);
+  EXPECT_EQ(StatusEvent(assistant).RefCon(typeMagnitude, &low, 4).Message(typeChar, text).Handle(),
+            noErr);
   EXPECT_EQ(client.frames, (std::vector<std::string>{text, text}));
 }
 
@@ -113,16 +181,21 @@ TEST_F(StatusIntake, FileSentRemovesTheFilesInstead) {
 
 TEST_F(StatusIntake, RefConProblemsAreTheSendersResult) {
   const std::string text = "{\"type\":\"Notification\",\"code\":\"X\"}";
-  EXPECT_EQ(StatusEvent().Message(typeChar, text).Handle(), errAEDescNotFound);
-  EXPECT_EQ(StatusEvent().RefCon(typeChar, "12", 2).Message(typeChar, text).Handle(),
+  EXPECT_EQ(StatusEvent(assistant).Message(typeChar, text).Handle(), errAEDescNotFound);
+  EXPECT_EQ(StatusEvent(assistant).RefCon(typeChar, "12", 2).Message(typeChar, text).Handle(),
             errAECoercionFail);
   uint64_t other = refCon + 1;
-  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &other, 8).Message(typeChar, text).Handle(), noErr);
+  EXPECT_EQ(
+      StatusEvent(assistant).RefCon(typeMagnitude, &other, 8).Message(typeChar, text).Handle(),
+      noErr);
   // A short value cannot be read past its end.
-  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, "\x01", 1).Message(typeChar, text).Handle(), noErr);
+  EXPECT_EQ(
+      StatusEvent(assistant).RefCon(typeMagnitude, "\x01", 1).Message(typeChar, text).Handle(),
+      noErr);
   // A number of another type is coerced.
   int32_t asLong = static_cast<int32_t>(refCon);
-  EXPECT_EQ(StatusEvent().RefCon(typeSInt32, &asLong, 4).Message(typeChar, text).Handle(), noErr);
+  EXPECT_EQ(StatusEvent(assistant).RefCon(typeSInt32, &asLong, 4).Message(typeChar, text).Handle(),
+            noErr);
   EXPECT_EQ(client.frames, std::vector<std::string>{text});
   EXPECT_TRUE(client.Warnings().empty());
 }
@@ -130,7 +203,7 @@ TEST_F(StatusIntake, RefConProblemsAreTheSendersResult) {
 TEST_F(StatusIntake, UnusableMessagesAreDropped) {
   // Missing or not text: a warning. Empty: silence.
   const char kUnhandled[] = "Unhandled exception while processing a notification";
-  EXPECT_EQ(StatusEvent().RefCon(typeMagnitude, &refCon, 8).Handle(), noErr);
+  EXPECT_EQ(StatusEvent(assistant).RefCon(typeMagnitude, &refCon, 8).Handle(), noErr);
   int32_t number = 5;
   EXPECT_EQ(Deliver(std::string(reinterpret_cast<char*>(&number), 4), typeSInt32), noErr);
   EXPECT_EQ(client.Warnings(), (std::vector<std::string>{kUnhandled, kUnhandled}));

@@ -1,13 +1,20 @@
 // The Assistant's status events: one application-wide handler that finds
 // the client by the refCon the event carries and hands it the notification.
+// Any process on the session bus can send the event, so only the one that
+// owns the Assistant's name is listened to.
 #include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
+
+#include "Common/Logger.h"
 
 #include "mac/AEDescriptors.h"
 #include "mac/AssistantProtocol.h"
 #include "mac/QXWebClientBaseMac.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/Processes.h"
+#include "platform/appleevents/Workspace.h"
 
 AEEventHandlerUPP CQXWebClientBaseMac::sStatusAEHandlerUPP = nullptr;
 int32_t CQXWebClientBaseMac::sStatusAEHandlerUPPRefCount = 0;
@@ -26,6 +33,38 @@ OSErr ReadParam(const AppleEvent* event, AEKeyword keyword, DescType type, T* va
   if (err == noErr && size != sizeof *value)
     err = errAEWrongDataType;
   return err;
+}
+
+bool SamePSN(const ProcessSerialNumber& a, const ProcessSerialNumber& b) {
+  return a.highLongOfPSN == b.highLongOfPSN && a.lowLongOfPSN == b.lowLongOfPSN;
+}
+
+// The owner is asked for at each event: the Assistant may have been
+// restarted under a new connection since the last one.
+bool IsFromAssistant(const AppleEvent* event) {
+  ProcessSerialNumber sender{0, 0};
+  Size size = 0;
+  if (AEGetAttributePtr(event, keyOriginalAddressAttr, typeProcessSerialNumber, nullptr, &sender,
+                        sizeof sender, &size) != noErr ||
+      size != sizeof sender) {
+    sender = ProcessSerialNumber{0, 0};
+  }
+  ProcessSerialNumber assistant{0, 0};
+  OSErr err = QXWorkspace::sharedWorkspace().processSerialNumberOfApplication(
+      kQXAssistantBundleIdentifier, &assistant);
+  if (err == noErr && sender.lowLongOfPSN != kNoProcess && SamePSN(sender, assistant))
+    return true;
+  std::string name = QXBusNameFromProcessSerialNumber(sender);
+  if (name.empty())
+    name = "an unknown sender";
+  std::string line = "Ignored status event from " + name;
+  if (err == noErr || err == procNotFound)
+    line += std::string(", which does not own ") + kQXAssistantBundleIdentifier;
+  else
+    line +=
+        std::string(": the owner of ") + kQXAssistantBundleIdentifier + " could not be looked up";
+  WC_WriteToSyslog(line.c_str());
+  return false;
 }
 
 }  // namespace
@@ -91,6 +130,9 @@ void CQXWebClientBaseMac::RemoveAEHandlers() {
 }
 
 OSErr CQXWebClientBaseMac::StatusAppleEventHandler(const AppleEvent* event, AppleEvent*, SRefCon) {
+  // Checked first and answered with noErr, so a stranger learns nothing.
+  if (!IsFromAssistant(event))
+    return noErr;
   StAEDescriptor refConDesc;
   OSErr err = AEGetParamDesc(event, kAE_Status_RefCon, typeMagnitude, refConDesc);
   if (err != noErr)

@@ -5,6 +5,7 @@
 #include "platform/appleevents/AEGVariant.h"
 #include "platform/appleevents/AppleEvents.h"
 #include "platform/appleevents/BusConnection.h"
+#include "platform/appleevents/Processes.h"
 
 namespace {
 
@@ -35,7 +36,7 @@ const Handler* FindHandler(AEEventClass eventClass, AEEventID eventID) {
   return nullptr;
 }
 
-OSErr Dispatch(const AppleEvent* event) {
+OSErr Dispatch(const char* senderUniqueName, AppleEvent* event) {
   AEEventClass eventClass = 0;
   AEEventID eventID = 0;
   if (AEGetAttributePtr(event, keyEventClassAttr, typeType, nullptr, &eventClass, sizeof eventClass,
@@ -44,6 +45,12 @@ OSErr Dispatch(const AppleEvent* event) {
                         nullptr) != noErr) {
     return errAENotAppleEvent;
   }
+  // Replaces any sender the body names: only the bus knows who sent it.
+  ProcessSerialNumber sender = QXProcessSerialNumberFromBusName(senderUniqueName);
+  OSErr err = AEPutAttributePtr(event, keyOriginalAddressAttr, typeProcessSerialNumber, &sender,
+                                sizeof sender);
+  if (err != noErr)
+    return err;
   const Handler* handler = FindHandler(eventClass, eventID);
   if (handler == nullptr)
     return errAEEventNotHandled;
@@ -60,12 +67,12 @@ OSErr Dispatch(const AppleEvent* event) {
 
 }  // namespace
 
-GVariant* QXReceiveAppleEvent(GVariant* parameters) {
+GVariant* QXReceiveAppleEvent(const char* senderUniqueName, GVariant* parameters) {
   g_autoptr(GVariant) body = g_variant_get_child_value(parameters, 0);
   AppleEvent event{typeNull, nullptr};
   OSErr result = AEDescFromGVariant(body, &event);
   if (result == noErr)
-    result = Dispatch(&event);
+    result = Dispatch(senderUniqueName, &event);
   AEDisposeDesc(&event);
   return g_variant_new("(n)", result);
 }

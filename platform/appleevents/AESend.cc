@@ -85,7 +85,7 @@ OSErr SendAndWait(GDBusConnection* bus, const std::string& name, GVariant* body,
   if (name == g_dbus_connection_get_unique_name(bus)) {
     // Our own handlers run on this thread, which the wait would block.
     g_autoptr(GVariant) sunk = g_variant_ref_sink(body);
-    answer = g_variant_ref_sink(QXReceiveAppleEvent(sunk));
+    answer = g_variant_ref_sink(QXReceiveAppleEvent(name.c_str(), sunk));
   } else {
     if (timeoutInTicks == kAEDefaultTimeout)
       timeoutInTicks = kDefaultTimeoutTicks;

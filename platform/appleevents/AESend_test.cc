@@ -53,6 +53,7 @@ struct Received {
   int count = 0;
   std::string text;
   OSErr result = noErr;
+  std::string sender;
 };
 Received sReceived;
 
@@ -63,6 +64,11 @@ OSErr RecordingHandler(const AppleEvent* event, AppleEvent*, SRefCon refCon) {
   if (AEGetParamPtr(event, keyDirectObject, typeChar, &type, nullptr, 0, &size) == noErr) {
     sReceived.text.assign(size, '\0');
     AEGetParamPtr(event, keyDirectObject, typeChar, &type, sReceived.text.data(), size, &size);
+  }
+  ProcessSerialNumber sender{0, 0};
+  if (AEGetAttributePtr(event, keyOriginalAddressAttr, typeProcessSerialNumber, nullptr, &sender,
+                        sizeof sender, nullptr) == noErr) {
+    sReceived.sender = QXBusNameFromProcessSerialNumber(sender);
   }
   return static_cast<OSErr>(refCon);
 }
@@ -107,11 +113,15 @@ class AESendTest : public ::testing::Test {
     return code;
   }
 
+  // The sender names itself a process it is not; the receiver must not believe it.
   GVariant* EventBody(AEEventClass eventClass, AEEventID eventID, const char* text) {
     AEDesc noAddress{typeNull, nullptr};
     Desc event;
     AECreateAppleEvent(eventClass, eventID, &noAddress, kAutoGenerateReturnID, 0, &event);
     AEPutParamPtr(&event, keyDirectObject, typeChar, text, strlen(text));
+    ProcessSerialNumber forged = QXProcessSerialNumberFromBusName(":1.4242");
+    AEPutAttributePtr(&event, keyOriginalAddressAttr, typeProcessSerialNumber, &forged,
+                      sizeof forged);
     return g_variant_new("(@(uv))", AEDescToGVariant(&event.d));
   }
 
@@ -124,6 +134,7 @@ TEST_F(AESendTest, ReceivedEventsReachTheirOwnOrAWildCardHandler) {
   EXPECT_EQ(CallUs(EventBody(kClass, kID, "hello")), -42);
   EXPECT_EQ(sReceived.count, 1);
   EXPECT_EQ(sReceived.text, "hello");
+  EXPECT_EQ(sReceived.sender, g_dbus_connection_get_unique_name(mBus.Connection()));
 
   // Another ID, then the handler gone: not handled.
   EXPECT_EQ(CallUs(EventBody(kClass, QXFourCC("othr"), "x")), errAEEventNotHandled);
@@ -170,6 +181,7 @@ TEST_F(AESendTest, SentEventsArriveOnceWithTheirParameters) {
   EXPECT_EQ(reply.d.dataHandle, nullptr);
   ASSERT_TRUE(IterateUntil([] { return sReceived.count == 1; }));
   EXPECT_EQ(sReceived.text, "\xC3\xA9t\xC3\xA9");
+  EXPECT_EQ(sReceived.sender, QXBusNameFromProcessSerialNumber(self));
 
   // Waiting for the reply: the handler's code comes back as keyErrorNumber.
   AERemoveEventHandler(kClass, kID, RecordingHandler, false);
@@ -181,6 +193,8 @@ TEST_F(AESendTest, SentEventsArriveOnceWithTheirParameters) {
   ASSERT_EQ(AEGetParamPtr(&reply, keyErrorNumber, typeSInt16, nullptr, &code, 2, nullptr), noErr);
   EXPECT_EQ(code, -5);
   EXPECT_EQ(sReceived.count, 2);
+  // Delivered without the bus, it still names us as its sender.
+  EXPECT_EQ(sReceived.sender, QXBusNameFromProcessSerialNumber(self));
 }
 
 TEST_F(AESendTest, SendingToAProcessThatIsGoneFails) {
@@ -226,7 +240,17 @@ TEST_F(AESendTest, WorkspaceListsNamesWithTheirOwnersAndLaunchesActivatableOnes)
     }
   }
   EXPECT_TRUE(found);
+  ProcessSerialNumber owned{0, 0};
+  EXPECT_EQ(
+      QXWorkspace::sharedWorkspace().processSerialNumberOfApplication("com.quorvex.Listed", &owned),
+      noErr);
+  EXPECT_EQ(QXBusNameFromProcessSerialNumber(owned), g_dbus_connection_get_unique_name(other));
   g_bus_unown_name(owner);
+  ASSERT_TRUE(IterateUntil([&] { return mBus.NameOwner("com.quorvex.Listed").empty(); }));
+  EXPECT_EQ(
+      QXWorkspace::sharedWorkspace().processSerialNumberOfApplication("com.quorvex.Listed", &owned),
+      procNotFound);
+  EXPECT_EQ(owned.lowLongOfPSN, kNoProcess);
 
   auto& workspace = QXWorkspace::sharedWorkspace();
   EXPECT_FALSE(workspace.launchAppWithBundleIdentifier("com.quorvex.Nothing", 0, nullptr, nullptr));
@@ -283,6 +307,9 @@ TEST(NoSessionBus, CallsFailAtOnceAndNothingIsStarted) {
   EXPECT_EQ(GetCurrentProcess(&psn), procNotFound);
   EXPECT_EQ(psn.lowLongOfPSN, 0u);
   EXPECT_TRUE(QXWorkspace::sharedWorkspace().launchedApplications().empty());
+  EXPECT_EQ(QXWorkspace::sharedWorkspace().processSerialNumberOfApplication("com.quorvex.Assistant",
+                                                                            &psn),
+            connectionInvalid);
   EXPECT_FALSE(QXWorkspace::sharedWorkspace().launchAppWithBundleIdentifier("com.quorvex.Assistant",
                                                                             0, nullptr, nullptr));
   ProcessSerialNumber target{1, 5};

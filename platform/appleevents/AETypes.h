@@ -91,6 +91,8 @@ enum : AEKeyword {
   keyEventClassAttr = QXFourCC("evcl"),
   keyEventIDAttr = QXFourCC("evid"),
   keyAddressAttr = QXFourCC("addr"),
+  // The process that sent a received event, as typeProcessSerialNumber.
+  keyOriginalAddressAttr = QXFourCC("from"),
   keyReturnIDAttr = QXFourCC("rtid"),
   keyTransactionIDAttr = QXFourCC("tran"),
   // Object specifiers, ranges and insertion locations.

@@ -22,10 +22,10 @@ GDBusConnection* sConnection = nullptr;
 GMainContext* sConnectionContext = nullptr;
 guint sRegistration = 0;
 
-void HandleMethodCall(GDBusConnection*, const char*, const char*, const char*, const char*,
+void HandleMethodCall(GDBusConnection*, const char* sender, const char*, const char*, const char*,
                       GVariant* parameters, GDBusMethodInvocation* invocation, gpointer) {
   // Only one method is declared, and GDBus has checked its signature.
-  g_dbus_method_invocation_return_value(invocation, QXReceiveAppleEvent(parameters));
+  g_dbus_method_invocation_return_value(invocation, QXReceiveAppleEvent(sender, parameters));
 }
 
 const GDBusInterfaceVTable kVTable = {HandleMethodCall, nullptr, nullptr, {nullptr}};

@@ -17,5 +17,7 @@ inline constexpr int kQXBusCallTimeoutMs = 5000;
 GDBusConnection* QXSessionBus();
 
 // Decodes and dispatches the body of one received call, on the main
-// context, and returns the "(n)" result for the sender.
-GVariant* QXReceiveAppleEvent(GVariant* parameters);
+// context, and returns the "(n)" result for the sender. The event's
+// keyOriginalAddressAttr is the process of `senderUniqueName`, whatever the
+// body claims, so handlers can trust it.
+GVariant* QXReceiveAppleEvent(const char* senderUniqueName, GVariant* parameters);

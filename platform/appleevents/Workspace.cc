@@ -52,6 +52,29 @@ std::vector<QXLaunchedApplication> QXWorkspace::launchedApplications() {
   return applications;
 }
 
+OSErr QXWorkspace::processSerialNumberOfApplication(const char* bundleIdentifier,
+                                                    ProcessSerialNumber* psn) {
+  if (psn == nullptr || bundleIdentifier == nullptr)
+    return paramErr;
+  *psn = ProcessSerialNumber{0, 0};
+  GDBusConnection* bus = QXSessionBus();
+  if (bus == nullptr)
+    return connectionInvalid;
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) owner = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetNameOwner",
+      g_variant_new("(s)", bundleIdentifier), G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE,
+      kQXBusCallTimeoutMs, nullptr, &error);
+  if (owner == nullptr) {
+    return g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER) ? procNotFound
+                                                                                : connectionInvalid;
+  }
+  const char* uniqueName = nullptr;
+  g_variant_get(owner, "(&s)", &uniqueName);
+  *psn = QXProcessSerialNumberFromBusName(uniqueName);
+  return psn->lowLongOfPSN != kNoProcess ? noErr : procNotFound;
+}
+
 bool QXWorkspace::launchAppWithBundleIdentifier(const char* bundleIdentifier, unsigned long,
                                                 const AEDesc*, void*) {
   GDBusConnection* bus = QXSessionBus();

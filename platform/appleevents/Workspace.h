@@ -27,6 +27,10 @@ class QXWorkspace {
 
   // In the bus's order; empty when there is no session bus.
   std::vector<QXLaunchedApplication> launchedApplications();
+  // The process that owns `bundleIdentifier` now, asked of the bus at once:
+  // procNotFound when nobody owns it, connectionInvalid when the bus cannot
+  // tell (no bus, no answer within the bus-call bound); {0, 0} then.
+  OSErr processSerialNumberOfApplication(const char* bundleIdentifier, ProcessSerialNumber* psn);
   // Accepted when the bus can activate the name; returns without waiting for
   // the application to start. Activated services never take the focus, so
   // the options only document what the caller asks for.

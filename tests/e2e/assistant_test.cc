@@ -198,12 +198,15 @@ class AssistantTest : public ::testing::Test {
   std::string HostBusName() { return UniqueNameOfProcess(mBus.Connection(), mHost->Pid(), 5000); }
 
   // Calls the host's Event method with the GVariant text as its arguments
-  // (a tuple); the result code, or nullopt with the D-Bus error in `error`.
+  // (a tuple), as the Assistant; the result code, or nullopt with the D-Bus error in `error`.
   std::optional<int16_t> CallHost(const std::string& eventText, std::string* error = nullptr) {
     g_autoptr(GError) parseError = nullptr;
     GVariant* argument = g_variant_parse(nullptr, eventText.c_str(), nullptr, nullptr, &parseError);
     EXPECT_NE(argument, nullptr) << eventText;
     if (argument == nullptr)
+      return std::nullopt;
+    // The test plays the Assistant, which the host alone listens to.
+    if (!OwnAssistantName(mBus.Connection()))
       return std::nullopt;
     g_autoptr(GError) callError = nullptr;
     g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
@@ -410,33 +413,38 @@ TEST_F(AssistantTest, MalformedStatusEventsGetTheirCodeAndChangeNothing) {
   EXPECT_TRUE(HasLogText(frames, "Wrong message type"));
 }
 
-TEST_F(AssistantTest, AStatusEventSentByHandWithGdbus) {
+// Any local program can call the host's Event method, here gdbus by hand; only
+// the connection that owns the Assistant's name is heard. A stranger gets
+// result 0 like the Assistant, and the system log says who was ignored.
+TEST_F(AssistantTest, StatusEventsCountOnlyFromTheAssistantsNameOwner) {
   StartHost(mBus.Address());
+  const std::string queued = SourceFile("kept.txt", "kept");
+  QueueThroughAlert({queued});
   const uint32_t refCon = HostRefCon(*mHost);
+  const std::string sent =
+      R"({"type":"Notification","code":"FileSent","files_ul":[{"file_path":")" + queued +
+      R"(","relative_path":"","size":4}]})";
   // Spacing and member order are the sender's and reach the browser as sent.
-  const std::string message = R"({"type":"Notification","code":"Ping"})";
-  ChildResult result =
-      RunChild({"gdbus", "call", "--session", "--dest", HostBusName(), "--object-path",
-                "/com/quorvex/AppleEvents", "--method", "com.quorvex.AppleEvents.Event",
-                StatusEventText(Raw(refCon), message)},
-               {{"DBUS_SESSION_BUS_ADDRESS", mBus.Address()}}, kTimeoutMs);
-  EXPECT_EQ(result.exitCode, 0);
-  EXPECT_EQ(result.output, "(int16 0,)\n");
-  auto frames = FramesUntilCode("Ping");
-  EXPECT_EQ(frames.back(), message);
+  const std::string ping = "{ \"code\" : \"Ping\",\n  \"type\":\"Notification\" }";
+  for (const std::string& message : {sent, ping}) {
+    ChildResult result =
+        RunChild({"gdbus", "call", "--session", "--dest", HostBusName(), "--object-path",
+                  "/com/quorvex/AppleEvents", "--method", "com.quorvex.AppleEvents.Event",
+                  StatusEventText(Raw(refCon), message)},
+                 {{"DBUS_SESSION_BUS_ADDRESS", mBus.Address()}}, kTimeoutMs);
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.output, "(int16 0,)\n");
+  }
+  EXPECT_TRUE(mHost->WaitForSyslogLine(", which does not own com.quorvex.Assistant", kTimeoutMs));
+  EXPECT_EQ(mHost->ReadFrame(700), std::nullopt);
 
-  const std::string spaced = "{ \"code\" : \"Pong\",\n  \"type\":\"Notification\" }";
-  result = RunChild({"gdbus", "call", "--session", "--dest", HostBusName(), "--object-path",
-                     "/com/quorvex/AppleEvents", "--method", "com.quorvex.AppleEvents.Event",
-                     StatusEventText(Raw(uint64_t(refCon)), spaced)},
-                    {{"DBUS_SESSION_BUS_ADDRESS", mBus.Address()}}, kTimeoutMs);
-  EXPECT_EQ(result.output, "(int16 0,)\n");
-  EXPECT_EQ(FramesUntilCode("Pong").back(), spaced);
+  // The same events from the name's owner: relayed, and the file still listed.
+  EXPECT_EQ(CallHost("(" + StatusEventText(Raw(uint64_t(refCon)), ping) + ",)"), 0);
+  EXPECT_EQ(FramesUntilCode("Ping").back(), ping);
+  EXPECT_EQ(CallHost("(" + StatusEventText(Raw(refCon), sent) + ",)"), 0);
+  EXPECT_EQ(ListedPaths(FramesUntilCode("FilesDeletedFromUploadList").back()),
+            std::vector<std::string>{queued});
 }
-
-}  // namespace
-
-namespace {
 
 // An Assistant that the bus starts but that never takes its name: the host
 // gives up after its two minutes, says so in the system log, reports the

@@ -443,6 +443,7 @@ TEST_F(HostChannelTest, LargestOutgoingTextIsSentAndOneByteMoreIsRefused) {
   const uint32_t refCon = HostRefCon(host);
   const std::string hostName = UniqueNameOfProcess(bus.Connection(), host.Pid(), kTimeoutMs);
   ASSERT_FALSE(hostName.empty()) << "the host is not on the bus";
+  ASSERT_TRUE(OwnAssistantName(bus.Connection()));
   auto send = [&](const std::string& message) {
     EXPECT_TRUE(SendStatusEvent(bus.Connection(), hostName, refCon, message, kTimeoutMs));
   };

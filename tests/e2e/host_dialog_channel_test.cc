@@ -79,6 +79,7 @@ TEST_F(HostDialogChannelTest, RequestsWaitForTheOpenDialogWhileStatusEventsGetTh
   ASSERT_NE(bus, nullptr);
   std::string hostName = UniqueNameOfProcess(bus, mHost->Pid(), kTimeoutMs);
   ASSERT_FALSE(hostName.empty());
+  ASSERT_TRUE(OwnAssistantName(bus));
   const std::string ping = R"({"type":"Notification","code":"Ping"})";
   ASSERT_TRUE(SendStatusEvent(bus, hostName, HostRefCon(*mHost), ping, kTimeoutMs));
   auto frames = mHost->ReadFramesUntil(

@@ -57,6 +57,34 @@ std::string UniqueNameOfProcess(GDBusConnection* bus, pid_t pid, int timeoutMs) 
   return "";
 }
 
+pid_t NameOwnerPid(GDBusConnection* bus, const std::string& name) {
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(u)"),
+      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+  guint32 pid = 0;
+  if (reply != nullptr)
+    g_variant_get(reply, "(u)", &pid);
+  return static_cast<pid_t>(pid);
+}
+
+bool OwnAssistantName(GDBusConnection* bus) {
+  constexpr guint32 kDoNotQueue = 4, kPrimaryOwner = 1, kAlreadyOwner = 4;
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
+      g_variant_new("(su)", "com.quorvex.Assistant", kDoNotQueue), G_VARIANT_TYPE("(u)"),
+      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+  guint32 result = 0;
+  if (reply != nullptr)
+    g_variant_get(reply, "(u)", &result);
+  bool owned = result == kPrimaryOwner || result == kAlreadyOwner;
+  if (!owned)
+    ADD_FAILURE() << "com.quorvex.Assistant not owned: "
+                  << (error != nullptr ? error->message : "taken by another connection");
+  return owned;
+}
+
 GVariant* StatusEventArguments(uint32_t refCon, const std::string& message) {
   const uint32_t eventClass = FourCC("Laso"), eventID = FourCC("assS");
   GVariant* attributes[] = {Item("evcl", "type", &eventClass, 4),
