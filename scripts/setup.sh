@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   dbus dbus-daemon xvfb xdotool x11-utils xauth imagemagick
   dpkg-dev file
+  chromium nodejs
 )
 
 missing=()
@@ -20,4 +21,18 @@ if ((${#missing[@]})); then
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -q
   DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q "${missing[@]}"
+fi
+
+# The browser test's npm packages, installed again only when the lockfile
+# changed. Debian's npm comes separately from its nodejs.
+if ! command -v npm >/dev/null; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -q npm
+fi
+browser_tests="$(dirname "$0")/../tests/browser"
+lock_stamp="$browser_tests/node_modules/.package-lock.sha256"
+if [ "$(cat "$lock_stamp" 2>/dev/null)" != "$(sha256sum <"$browser_tests/package-lock.json")" ]; then
+  (cd "$browser_tests" && npm ci --ignore-scripts --no-audit --no-fund)
+  sha256sum <"$browser_tests/package-lock.json" >"$lock_stamp"
 fi
