@@ -15,6 +15,7 @@
 //   QX_CHROMIUM          the browser (default /usr/bin/chromium)
 import assert from 'node:assert/strict';
 import {spawn, spawnSync} from 'node:child_process';
+import crypto from 'node:crypto';
 import {once} from 'node:events';
 import fs from 'node:fs';
 import os from 'node:os';
@@ -125,7 +126,8 @@ function run(command, args, env) {
   return result.stdout;
 }
 
-// Makes the host known to the browser under its name, for our extension only.
+// Makes the host known to the browser under its name, for our extension
+// only, with the install command users run.
 function register(env) {
   if (manifestMode === 'preinstalled')
     return;
@@ -139,23 +141,9 @@ function register(env) {
   if (manifestMode === 'system')
     assert.ok(!fs.existsSync(manifestPath), `${manifestPath} exists already; use preinstalled`);
   const registration = [...scope, '--browser', 'chromium'];
-  if (fs.existsSync(installer)) {
-    run(installer, [...registration, '--chrome-extension-id', kExtensionId, '--host', host], env);
-    if (manifestMode === 'system')
-      unregister = () => run(installer, ['--uninstall', ...registration], env);
-  } else {
-    fs.mkdirSync(manifestDir, {recursive: true});
-    const manifest = {
-      name: kHostName,
-      description: 'Quorvex Web Client native host',
-      path: host,
-      type: 'stdio',
-      allowed_origins: [kOrigin],
-    };
-    fs.writeFileSync(manifestPath, JSON.stringify(manifest, null, 2));
-    if (manifestMode === 'system')
-      unregister = () => fs.rmSync(manifestPath);
-  }
+  run(installer, [...registration, '--chrome-extension-id', kExtensionId, '--host', host], env);
+  if (manifestMode === 'system')
+    unregister = () => run(installer, ['--uninstall', ...registration], env);
   const written = JSON.parse(fs.readFileSync(manifestPath, 'utf8'));
   assert.equal(written.path, host);
   assert.deepEqual(written.allowed_origins, [kOrigin]);
@@ -271,11 +259,8 @@ after(async () => {
       (pid, i, all) => all.indexOf(pid) === i && isRunning(pid));
   for (const pid of outlived)
     process.kill(pid, 'SIGKILL');
-  if (context) {
+  if (context)
     await context.close();
-    // Nothing of ours outlives the browser.
-    await poll('the hosts to end with the browser', 10000, () => hostProcesses().length === 0);
-  }
   for (const child of children)
     if (child.exitCode === null)
       child.kill();
@@ -290,6 +275,10 @@ after(async () => {
 });
 
 test('the extension is the one the host is registered for', async () => {
+  const {key} = JSON.parse(fs.readFileSync(path.join(extensionDir, 'manifest.json'), 'utf8'));
+  const digest = crypto.createHash('sha256').update(Buffer.from(key, 'base64')).digest('hex');
+  const idOfKey = [...digest.slice(0, 32)].map((c) => String.fromCharCode(97 + parseInt(c, 16)));
+  assert.equal(idOfKey.join(''), kExtensionId, 'the key in manifest.json gives another ID');
   assert.equal(worker.url(), `${kOrigin}background.js`);
   assert.equal(await evaluate(() => chrome.runtime.id), kExtensionId);
 });
@@ -397,4 +386,16 @@ test('closing the port ends the host by itself', async () => {
       `host ${pid} to end within ${kHostExitMs} ms of the port's close`, kHostExitMs,
       () => !isRunning(pid));
   assert.ok(Date.now() - closed <= kHostExitMs + 200);
+});
+
+test('closing the browser ends a host whose port is open', async () => {
+  await evaluate(() => {
+    qx.open();
+    return qx.channel.until((m) => m.code === 'Initialize');
+  });
+  const [pid] = hostProcesses();
+  assert.ok(pid, 'no host running for the new port');
+  await context.close();
+  context = null;
+  await poll(`host ${pid} to end with the browser`, 10000, () => !isRunning(pid));
 });
