@@ -1,46 +1,14 @@
 #include "host/ConsoleListener.h"
 
 #include <glib-unix.h>
-#include <poll.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cerrno>
-#include <cstdint>
 #include <string>
 
+#include "host/FrameReader.h"
 #include "host/QXWebClientNativeMac.h"
 #include "platform/app/Application.h"
 #include "platform/core/TextConversion.h"
-
-namespace {
-
-constexpr uint32_t kStopWord = 0xFFFFFFFF;
-constexpr size_t kReadPiece = 1024;
-// A length word is only a promise: storage grows with what actually arrives.
-constexpr size_t kLargestReservation = 16 * 1024 * 1024;
-
-// Reads until `size` bytes arrived or the input ended; returns the count.
-size_t ReadFully(int fd, char* buffer, size_t size) {
-  size_t done = 0;
-  while (done < size) {
-    ssize_t n = read(fd, buffer + done, size - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno == EINTR) {
-      continue;
-    } else if (n < 0 && errno == EAGAIN) {
-      // The browser may hand over a non-blocking pipe; wait as a blocking read would.
-      pollfd ready{fd, POLLIN, 0};
-      poll(&ready, 1, -1);
-    } else {
-      break;
-    }
-  }
-  return done;
-}
-
-}  // namespace
 
 ConsoleListener::~ConsoleListener() {
   if (mStartSource != 0)
@@ -100,29 +68,20 @@ gboolean ConsoleListener::StdinReady(gint, GIOCondition, gpointer listener) {
 void ConsoleListener::fileHandleReadData(void*) {
   Disarm();
 
-  unsigned char word[4];
-  if (ReadFully(mStdIn, reinterpret_cast<char*>(word), sizeof word) < sizeof word) {
-    // The browser closed the pipe: leave the loop so that the client is
-    // destroyed in order.
-    QXApplication::sharedApplication()->stop();
-    return;
-  }
-  uint32_t length = word[0] | (word[1] << 8) | (word[2] << 16) | (uint32_t{word[3]} << 24);
-  if (length == kStopWord) {
-    close(mStdIn);
-    mStdIn = -1;
-    QXApplication::sharedApplication()->terminate();
-  }
-
   std::string body;
-  body.reserve(std::min<size_t>(length, kLargestReservation));
-  const size_t piece = std::min<size_t>(length, kReadPiece);
-  char buffer[kReadPiece];
-  size_t left = length;
-  for (size_t got = ReadFully(mStdIn, buffer, std::min(left, piece)); got > 0;
-       got = ReadFully(mStdIn, buffer, std::min(left, piece))) {
-    body.append(buffer, got);
-    left -= got;
+  switch (FrameReader(mStdIn).Read(body)) {
+    case FrameReader::Result::kEndOfInput:
+      // The browser closed the pipe: leave the loop so that the client is
+      // destroyed in order.
+      QXApplication::sharedApplication()->stop();
+      return;
+    case FrameReader::Result::kStopWord:
+      close(mStdIn);
+      mStdIn = -1;
+      QXApplication::sharedApplication()->terminate();
+      return;
+    case FrameReader::Result::kFrame:
+      break;
   }
 
   // Decoding as UTF-8 keeps every byte: non-ASCII names reach the JSON parser
