@@ -2,6 +2,7 @@
 
 #include <strings.h>
 
+#include <cmath>
 #include <iterator>
 
 #include "Common/json_msg_param.h"
@@ -19,9 +20,11 @@ int CompareIgnoringCase(const xwstring& left, const xwstring& right) {
 }
 
 // Sizes are written with a fraction so that they read back as doubles.
+// json-c formats a double into 128 bytes, which "%f" of a huge value
+// overflows: those keep json-c's own exact form.
 json_object* NewSize(double size) {
   json_object* number = json_object_new_double(size);
-  if (number != nullptr)
+  if (number != nullptr && std::fabs(size) < 1e100)
     json_object_set_serializer(number, json_object_double_to_json_string, const_cast<char*>("%f"),
                                nullptr);
   return number;

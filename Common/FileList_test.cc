@@ -45,8 +45,9 @@ TEST(FileList, WritesEntriesInCaseInsensitiveKeyOrderWithSixDecimalSizes) {
             R"([ { "file_path": "\/a\/x", "relative_path": "dir\/sub", "size": 1234.000000 },)"
             R"( { "file_path": "\/B\/y", "relative_path": "", "size": 7.000000 } ])");
 
-  // Sizes written with decimals read back as doubles.
+  // Sizes written with decimals read back as doubles, huge ones too.
   list.emplace(xwstring_pair("/g", ""), 3e9);
+  list.emplace(xwstring_pair("/huge", ""), 1e220);
   ASSERT_TRUE(list.ToJSON(array));
   CFileList back;
   ASSERT_TRUE(Read(back, Serialize(array).c_str()));
