@@ -1,0 +1,60 @@
+#include "fuzz/FuzzClient.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "host/BrowserChannel.h"
+#include "platform/app/Application.h"
+#include "platform/appleevents/BusConnection.h"
+
+namespace {
+
+std::unique_ptr<CQXWebClientNativeMac> PrepareProcess() {
+  unsetenv("DISPLAY");
+  unsetenv("WAYLAND_DISPLAY");
+  // A socket that does not exist: connecting fails at once, so nothing
+  // waits for an Assistant to start.
+  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/qx-fuzz-no-bus", 1);
+
+  // Frames go to /dev/null: the channel copies fd 1 before pointing it at stderr.
+  const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
+  if (null < 0 || dup2(null, STDOUT_FILENO) < 0) {
+    perror("/dev/null");
+    std::abort();
+  }
+  close(null);
+  BrowserChannel::Standard();
+
+  QXApplication::sharedApplication();
+  auto client = std::make_unique<CQXWebClientNativeMac>();
+  xwstring response;
+  client->Initialize(response);
+  // The first attempt to reach the bus loads what GIO needs, outside any input.
+  QXSessionBus();
+
+  return client;
+}
+
+}  // namespace
+
+CQXWebClientNativeMac& QXFuzzFreshClient() {
+  static const std::unique_ptr<CQXWebClientNativeMac> client = PrepareProcess();
+  client->Reset();
+  CFileList files;
+  files.emplace(xwstring_pair("/docs/a.txt", "a.txt"), 3.0);
+  files.emplace(xwstring_pair("/docs/sub/c.txt", "sub/c.txt"), 1.0);
+  client->AddFiles(files);
+  client->SetDownloadLocation(L"/docs");
+  return *client;
+}
+
+// Set up before libFuzzer reads the corpus, so that the first input's
+// coverage is its own.
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  QXFuzzFreshClient();
+  return 0;
+}
