@@ -47,7 +47,8 @@ OSErr TargetName(const AppleEvent* event, GDBusConnection* bus, std::string* nam
 }
 
 // A call without a reply to a name that has gone is dropped by the bus
-// without a word, so ask first: the sender must learn that its target quit.
+// without a word, so ask before and after: the sender must learn that its
+// target quit.
 OSErr CheckTargetExists(GDBusConnection* bus, const std::string& name) {
   g_autoptr(GError) error = nullptr;
   g_autoptr(GVariant) answer = g_dbus_connection_call_sync(
@@ -76,7 +77,11 @@ OSErr SendWithoutReply(GDBusConnection* bus, const std::string& name, GVariant* 
                                       &error)) {
     return FromDBusError(error);
   }
-  return noErr;
+  // The target may have quit since the first check, and the bus drops the
+  // event unannounced then. The bus handles our messages in order, so a
+  // target still there after the event was there when it was routed; a
+  // unique name never comes back.
+  return CheckTargetExists(bus, name);
 }
 
 OSErr SendAndWait(GDBusConnection* bus, const std::string& name, GVariant* body,
