@@ -6,6 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   libjson-c-dev libglib2.0-dev libgtk-3-dev
   libgtest-dev libgmock-dev libbenchmark-dev
+  clang libclang-rt-14-dev
   dbus dbus-daemon xvfb xdotool x11-utils xauth imagemagick
   dpkg-dev file
   chromium nodejs
