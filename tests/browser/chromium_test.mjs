@@ -48,6 +48,7 @@ const work = fs.mkdtempSync(path.join(os.tmpdir(), 'qx-browser-'));
 const home = path.join(work, 'home');
 const userDataDir = path.join(home, '.config', 'chromium');
 const sanitizerLogs = path.join(work, 'sanitizer');
+fs.mkdirSync(sanitizerLogs);
 const children = [];
 // Takes a system-wide registration of this run away again.
 let unregister = () => {};
@@ -206,7 +207,6 @@ before(async () => {
   for (const folder of ['.config', '.local/share', '.cache'])
     fs.mkdirSync(path.join(home, folder), {recursive: true});
   fs.mkdirSync(path.join(work, 'runtime'), {mode: 0o700});
-  fs.mkdirSync(sanitizerLogs);
   fs.mkdirSync(path.join(queued, 'later'), {recursive: true});
   fs.writeFileSync(path.join(queued, 'a.txt'), 'alpha');
   fs.writeFileSync(path.join(queued, 'B.txt'), 'bravo!');
