@@ -10,16 +10,17 @@
 
 #include "host/BrowserChannel.h"
 #include "platform/app/Application.h"
-#include "platform/appleevents/BusConnection.h"
 
 namespace {
 
 std::unique_ptr<CQXWebClientNativeMac> PrepareProcess() {
   unsetenv("DISPLAY");
   unsetenv("WAYLAND_DISPLAY");
-  // A socket that does not exist: connecting fails at once, so nothing
-  // waits for an Assistant to start.
-  setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/qx-fuzz-no-bus", 1);
+  // No session bus at all: every send and look-up fails at once, nothing
+  // waits for an Assistant to start, and no input pays for a connection
+  // attempt.
+  unsetenv("DBUS_SESSION_BUS_ADDRESS");
+  unsetenv("XDG_RUNTIME_DIR");
 
   // Every input logs: millions of lines must not reach the system log.
   setlogmask(LOG_MASK(LOG_EMERG));
@@ -40,8 +41,6 @@ std::unique_ptr<CQXWebClientNativeMac> PrepareProcess() {
   auto client = std::make_unique<CQXWebClientNativeMac>();
   xwstring response;
   client->Initialize(response);
-  // The first attempt to reach the bus loads what GIO needs, outside any input.
-  QXSessionBus();
 
   return client;
 }

@@ -21,7 +21,7 @@ void Check(bool condition) {
     std::abort();
 }
 
-void ReadAsStatusEvent(const AppleEvent* event) {
+void ReadAsStatusEvent(CQXWebClientNativeMac& client, const AppleEvent* event) {
   for (AEKeyword keyword :
        {kAE_Status_RefCon, kAE_Status_RefCon2, kAE_Status_RefCon3, kAE_Status_Message}) {
     uint64_t value = 0;
@@ -29,7 +29,7 @@ void ReadAsStatusEvent(const AppleEvent* event) {
   }
   StAEDescriptor refCon;
   AEGetParamDesc(event, kAE_Status_RefCon, typeMagnitude, refCon);
-  QXFuzzFreshClient().HandleStatusEvent(event);
+  client.HandleStatusEvent(event);
 }
 
 void CheckStableEncoding(const AEDesc* decoded) {
@@ -48,14 +48,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       g_variant_new_from_bytes(G_VARIANT_TYPE(kAEDescriptorGVariantType), bytes, FALSE));
 
   // The handler table's path: the client's status handler, if the class and ID match.
-  QXFuzzFreshClient();
+  CQXWebClientNativeMac& client = QXFuzzFreshClient();
   g_autoptr(GVariant) parameters = g_variant_ref_sink(g_variant_new_tuple(&body, 1));
   g_variant_unref(g_variant_ref_sink(QXReceiveAppleEvent(":1.7", parameters)));
 
   StAEDescriptor event;
   if (AEDescFromGVariant(body, event) != noErr)
     return 0;
-  ReadAsStatusEvent(event);
+  ReadAsStatusEvent(client, event);
   CheckStableEncoding(event);
   return 0;
 }
