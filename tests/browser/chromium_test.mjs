@@ -34,9 +34,9 @@ const kHostName = 'com.quorvex.webclient';
 const kSystemManifestDir = '/etc/chromium/native-messaging-hosts';
 const kAlertTitle = 'Quorvex Web Client';
 const kVersion = '8.2.0x431';
-// The browser kills a host it has let go after two seconds; one that ends by
-// itself is gone well before.
-const kHostExitMs = 1500;
+// The browser kills a host two seconds after letting it go, so a host seen
+// gone sooner than that after its port closed has ended by itself.
+const kBrowserKillMs = 2000;
 
 const host = process.env.QX_BROWSER_HOST ?? '';
 const manifestMode = process.env.QX_BROWSER_MANIFEST ?? 'user';
@@ -382,10 +382,9 @@ test('closing the port ends the host by itself', async () => {
   assert.ok(pid, 'no host running for the port');
   const closed = Date.now();
   await evaluate(() => qx.channel.disconnect());
-  await poll(
-      `host ${pid} to end within ${kHostExitMs} ms of the port's close`, kHostExitMs,
-      () => !isRunning(pid));
-  assert.ok(Date.now() - closed <= kHostExitMs + 200);
+  await poll(`host ${pid} to end`, kBrowserKillMs, () => !isRunning(pid));
+  const seenGoneMs = Date.now() - closed;
+  assert.ok(seenGoneMs < kBrowserKillMs, `host ${pid} was still there after ${seenGoneMs} ms`);
 });
 
 test('closing the browser ends a host whose port is open', async () => {
@@ -395,7 +394,11 @@ test('closing the browser ends a host whose port is open', async () => {
   });
   const [pid] = hostProcesses();
   assert.ok(pid, 'no host running for the new port');
+  // A host that ignores its closed input holds up the browser's shutdown.
+  const closing = Date.now();
   await context.close();
   context = null;
   await poll(`host ${pid} to end with the browser`, 10000, () => !isRunning(pid));
+  const shutdownMs = Date.now() - closing;
+  assert.ok(shutdownMs < 10000, `the browser took ${shutdownMs} ms to shut down`);
 });
