@@ -429,7 +429,7 @@ TEST_F(AssistantFaultsTest, AnAssistantKilledMidTransferIsRelaunchedForTheRest) 
   ASSERT_TRUE(mBus.InstallService(kAssistant,
                                   {QX_ASSISTANT_BINARY, "--outbox", (mRoot / "outbox").string()}));
   StartHost(mBus.Address());
-  const auto files = SourceFiles("file", 1000);
+  const auto files = SourceFiles("file", 300);
   ASSERT_EQ(Queue(files).size(), files.size());
 
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
