@@ -162,10 +162,10 @@ class HoldingProxy {
  public:
   explicit HoldingProxy(const std::string& busAddress) {
     const std::string prefix = "unix:path=";
-    std::string path = busAddress.substr(prefix.size(), busAddress.find(',') - prefix.size());
     char folder[] = "/tmp/qx-proxy-XXXXXX";
     if (busAddress.rfind(prefix, 0) != 0 || mkdtemp(folder) == nullptr)
       return;
+    std::string path = busAddress.substr(prefix.size(), busAddress.find(',') - prefix.size());
     mFolder = folder;
     mListen = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un local{};
