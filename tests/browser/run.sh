@@ -13,4 +13,8 @@ for need in "$browser" node; do
 done
 [ -d "$here/node_modules/playwright-core" ] ||
   { echo "skipped: no node_modules in $here (run scripts/setup.sh)" >&2; exit 77; }
+if [ "${2:-user}" = system ] && [ "$(id -u)" -ne 0 ]; then
+  echo "skipped: a system-wide registration needs root" >&2
+  exit 77
+fi
 QX_BROWSER_HOST="$1" QX_BROWSER_MANIFEST="${2:-user}" exec node --test "$here/chromium_test.mjs"

@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
 # Builds the Debian package from a build folder, installs it on this machine,
 # checks the browsers' manifests, the host and the Assistant's service file,
-# then purges it and checks that nothing of it is left.
-# Usage: deb_check.sh BUILD_DIR QXCLIENT. Exit 77: skipped (needs root and
+# lets the browser test drive the installed host through the package's own
+# registration, then purges it and checks that nothing of it is left.
+# Usage: deb_check.sh BUILD_DIR QXCLIENT SYSLOG_SHIM. Exit 77: skipped (needs root and
 # dpkg, and a machine where the package is not installed yet).
 set -euo pipefail
 
-build=$1 qxclient=$2
+build=$1 qxclient=$2 syslog_shim=$3
 readonly package=quorvex-webclient
-readonly chrome_id=abcdefghijklmnopabcdefghijklmnop
+# The browser test's extension, so that Chromium lets it reach the installed host.
+readonly chrome_id=cemngmpelcnaiojankphellfnppbndap
 readonly firefox_id=webclient@quorvex.example
 readonly config=/etc/quorvex-webclient/extensions.conf
 
@@ -98,6 +100,14 @@ answer=$(env -u DISPLAY -u WAYLAND_DISPLAY \
   /usr/bin/quorvex-webclient-host "chrome-extension://$chrome_id/")
 echo "$answer"
 check "the host sent Initialize" grep -qE '"code": ?"Initialize"' <<<"$answer"
+
+echo "== Chromium reaches the installed host through the package's registration"
+here=$(cd "$(dirname "$0")" && pwd)
+status=0
+QX_SYSLOG_SHIM=$syslog_shim "$here/../browser/run.sh" /usr/bin/quorvex-webclient-host preinstalled ||
+  status=$?
+[ "$status" -eq 77 ] && echo "SKIPPED: the browser part (Chromium or the test's npm packages missing)"
+check "the browser test passed against the installed host" test "$status" -eq 0 -o "$status" -eq 77
 
 echo "== Purging it"
 dpkg --purge "$package"
