@@ -47,7 +47,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   g_autoptr(GVariant) body = g_variant_ref_sink(
       g_variant_new_from_bytes(G_VARIANT_TYPE(kAEDescriptorGVariantType), bytes, FALSE));
 
-  // The handler table's path: the client's status handler, if the class and ID match.
+  // The handler table's path. Without a bus no sender owns the Assistant's
+  // name, so the status handler stops at its sender check; the reading
+  // below is what it would have done.
   CQXWebClientNativeMac& client = QXFuzzFreshClient();
   g_autoptr(GVariant) parameters = g_variant_ref_sink(g_variant_new_tuple(&body, 1));
   g_variant_unref(g_variant_ref_sink(QXReceiveAppleEvent(":1.7", parameters)));
