@@ -15,6 +15,7 @@
 #include "platform/appleevents/BusConnection.h"
 #include "platform/appleevents/Processes.h"
 #include "tests/support/SessionBus.h"
+#include "tests/support/StatusEvents.h"
 
 namespace {
 
@@ -86,6 +87,34 @@ bool RequestName(GDBusConnection* connection, const char* name) {
   return result == 1;
 }
 
+bool ReleaseName(GDBusConnection* connection, const char* name) {
+  g_autoptr(GVariant) released =
+      g_dbus_connection_call_sync(connection, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                  "org.freedesktop.DBus", "ReleaseName", g_variant_new("(s)", name),
+                                  nullptr, G_DBUS_CALL_FLAGS_NONE, kWaitMs, nullptr, nullptr);
+  return released != nullptr;
+}
+
+GDBusConnection* NewConnection(const SessionBus& bus) {
+  return g_dbus_connection_new_for_address_sync(
+      bus.Address().c_str(),
+      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      nullptr, nullptr, nullptr);
+}
+
+template <typename Done>
+bool IterateUntil(Done done) {
+  gint64 deadline = g_get_monotonic_time() + kWaitMs * 1000;
+  while (!done()) {
+    if (g_get_monotonic_time() > deadline)
+      return false;
+    g_main_context_iteration(nullptr, FALSE);
+    g_usleep(1000);
+  }
+  return true;
+}
+
 // Status events in, from the connection that owns the Assistant's name on a
 // private bus: the test's own.
 class StatusIntake : public ::testing::Test {
@@ -115,11 +144,7 @@ class StatusIntake : public ::testing::Test {
 // and a stranger is answered as if it had been heard.
 TEST_F(StatusIntake, OnlyTheAssistantsCurrentConnectionIsHeard) {
   const std::string ping = R"({"type":"Notification","code":"Ping"})";
-  g_autoptr(GDBusConnection) other = g_dbus_connection_new_for_address_sync(
-      mBus.Address().c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
+  g_autoptr(GDBusConnection) other = NewConnection(mBus);
   ASSERT_NE(other, nullptr);
   const std::string stranger = g_dbus_connection_get_unique_name(other);
   ProcessSerialNumber self{0, 0};
@@ -137,11 +162,7 @@ TEST_F(StatusIntake, OnlyTheAssistantsCurrentConnectionIsHeard) {
   EXPECT_EQ(client.frames.size(), 1u);
 
   // The Assistant restarted under another connection: the old one is a stranger.
-  g_autoptr(GVariant) released = g_dbus_connection_call_sync(
-      mBus.Connection(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "ReleaseName", g_variant_new("(s)", kQXAssistantBundleIdentifier), nullptr,
-      G_DBUS_CALL_FLAGS_NONE, kWaitMs, nullptr, nullptr);
-  ASSERT_NE(released, nullptr);
+  ASSERT_TRUE(ReleaseName(mBus.Connection(), kQXAssistantBundleIdentifier));
   EXPECT_EQ(Deliver(ping), noErr);
   ASSERT_TRUE(RequestName(other, kQXAssistantBundleIdentifier));
   EXPECT_EQ(Deliver(ping), noErr);
@@ -149,6 +170,49 @@ TEST_F(StatusIntake, OnlyTheAssistantsCurrentConnectionIsHeard) {
   EXPECT_EQ(Deliver(ping, typeChar, stranger), noErr);
   EXPECT_EQ(client.frames.size(), 2u);
   EXPECT_TRUE(client.Warnings().empty());
+}
+
+// Over the bus the owner is the one the bus had when it passed the event on:
+// what the Assistant sent just before quitting is relayed, and after that
+// only the next owner is heard.
+TEST_F(StatusIntake, AnEventSentJustBeforeQuittingIsStillRelayed) {
+  CQXWebClientBaseMac::InstallAEHandlers();
+  const std::string host = g_dbus_connection_get_unique_name(QXSessionBus());
+  GAsyncReadyCallback markAnswered = [](GObject*, GAsyncResult*, gpointer done) {
+    *static_cast<bool*>(done) = true;
+  };
+  auto send = [&](GDBusConnection* from, const std::string& text, bool* answered) {
+    g_dbus_connection_call(from, host.c_str(), kQXAEObjectPath, kQXAEInterface, kQXAEMethod,
+                           StatusEventArguments(static_cast<uint32_t>(refCon), text), nullptr,
+                           G_DBUS_CALL_FLAGS_NONE, kWaitMs, nullptr,
+                           answered == nullptr ? nullptr : markAnswered, answered);
+  };
+  const std::string first = R"({"type":"Notification","code":"First"})";
+  const std::string last = R"({"type":"Notification","code":"Last"})";
+  const std::string next = R"({"type":"Notification","code":"Next"})";
+  ASSERT_TRUE(ReleaseName(mBus.Connection(), kQXAssistantBundleIdentifier));
+  g_autoptr(GDBusConnection) quitting = NewConnection(mBus);
+  ASSERT_TRUE(RequestName(quitting, kQXAssistantBundleIdentifier));
+  const std::string gone = g_dbus_connection_get_unique_name(quitting);
+  bool answered = false;
+  send(quitting, first, &answered);
+  ASSERT_TRUE(IterateUntil([&] { return answered; }));
+  // The last event and the quit, handled only once the name is gone.
+  send(quitting, last, nullptr);
+  ASSERT_TRUE(g_dbus_connection_flush_sync(quitting, nullptr, nullptr));
+  ASSERT_TRUE(g_dbus_connection_close_sync(quitting, nullptr, nullptr));
+  for (int i = 0; i < kWaitMs && !mBus.NameOwner(kQXAssistantBundleIdentifier).empty(); ++i)
+    g_usleep(1000);
+  ASSERT_TRUE(mBus.NameOwner(kQXAssistantBundleIdentifier).empty());
+  EXPECT_TRUE(IterateUntil([&] { return client.frames.size() == 2; }));
+
+  ASSERT_TRUE(RequestName(mBus.Connection(), kQXAssistantBundleIdentifier));
+  answered = false;
+  send(mBus.Connection(), next, &answered);
+  ASSERT_TRUE(IterateUntil([&] { return answered; }));
+  EXPECT_EQ(Deliver(first, typeChar, gone), noErr);
+  EXPECT_EQ(client.frames, (std::vector<std::string>{first, last, next}));
+  CQXWebClientBaseMac::RemoveAEHandlers();
 }
 
 TEST_F(StatusIntake, NotificationsReachTheBrowserByteForByte) {

@@ -39,8 +39,9 @@ bool SamePSN(const ProcessSerialNumber& a, const ProcessSerialNumber& b) {
   return a.highLongOfPSN == b.highLongOfPSN && a.lowLongOfPSN == b.lowLongOfPSN;
 }
 
-// The owner is asked for at each event: the Assistant may have been
-// restarted under a new connection since the last one.
+// The owner is the one the bus had when it passed the event on: an event
+// the Assistant sent just before quitting still counts, and one from an
+// Assistant restarted under a new connection counts once it owns the name.
 bool IsFromAssistant(const AppleEvent* event) {
   ProcessSerialNumber sender{0, 0};
   Size size = 0;
@@ -50,7 +51,7 @@ bool IsFromAssistant(const AppleEvent* event) {
     sender = ProcessSerialNumber{0, 0};
   }
   ProcessSerialNumber assistant{0, 0};
-  OSErr err = QXWorkspace::sharedWorkspace().processSerialNumberOfApplication(
+  OSErr err = QXWorkspace::sharedWorkspace().processSerialNumberOfWatchedApplication(
       kQXAssistantBundleIdentifier, &assistant);
   if (err == noErr && sender.lowLongOfPSN != kNoProcess && SamePSN(sender, assistant))
     return true;

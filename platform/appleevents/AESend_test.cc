@@ -28,14 +28,16 @@ struct Desc {
   AEDesc* operator&() { return &d; }
 };
 
-// Runs the default main context until `done` or the time is up.
+// Runs the default main context until `done` or the time is up; without
+// `dispatch`, only waits.
 template <typename Done>
-bool IterateUntil(Done done, int timeoutMs = kWaitMs) {
+bool IterateUntil(Done done, int timeoutMs = kWaitMs, bool dispatch = true) {
   gint64 deadline = g_get_monotonic_time() + timeoutMs * 1000;
   while (!done()) {
     if (g_get_monotonic_time() > deadline)
       return false;
-    g_main_context_iteration(nullptr, FALSE);
+    if (dispatch)
+      g_main_context_iteration(nullptr, FALSE);
     g_usleep(1000);
   }
   return true;
@@ -262,6 +264,48 @@ TEST_F(AESendTest, WorkspaceListsNamesWithTheirOwnersAndLaunchesActivatableOnes)
       [&] { return g_file_test((mBus.DataDir() + "/ran").c_str(), G_FILE_TEST_EXISTS); }));
 }
 
+// The watched owner changes only as the bus's messages are dispatched, so it
+// is the owner the bus had when it sent on the message being handled.
+TEST_F(AESendTest, AWatchedOwnerFollowsTheDispatchedMessages) {
+  const char kName[] = "com.quorvex.Watched";
+  auto owner = [&] {
+    ProcessSerialNumber psn{9, 9};
+    OSErr err = QXWorkspace::sharedWorkspace().processSerialNumberOfWatchedApplication(kName, &psn);
+    return std::make_pair(err, QXBusNameFromProcessSerialNumber(psn));
+  };
+  // Asked of the bus until the watch answers.
+  EXPECT_EQ(owner(), std::make_pair(OSErr{procNotFound}, std::string()));
+  GDBusConnection* first = mBus.Connection();
+  guint owning = g_bus_own_name_on_connection(first, kName, G_BUS_NAME_OWNER_FLAGS_NONE, nullptr,
+                                              nullptr, nullptr, nullptr);
+  ASSERT_TRUE(mBus.WaitForName(kName, kWaitMs));
+  const auto firstOwner =
+      std::make_pair(OSErr{noErr}, std::string(g_dbus_connection_get_unique_name(first)));
+  EXPECT_EQ(owner(), firstOwner);
+  // Drained: the watch has had every message the bus sent before this answer.
+  g_autoptr(GVariant) id = g_dbus_connection_call_sync(
+      QXSessionBus(), "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+      "GetId", nullptr, G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE, kWaitMs, nullptr, nullptr);
+  while (g_main_context_iteration(nullptr, FALSE)) {
+  }
+
+  g_bus_unown_name(owning);
+  ASSERT_TRUE(IterateUntil([&] { return mBus.NameOwner(kName).empty(); }, kWaitMs, false));
+  EXPECT_EQ(owner(), firstOwner) << "the change is not dispatched yet";
+  EXPECT_TRUE(IterateUntil([&] { return owner().first == procNotFound; }));
+
+  g_autoptr(GDBusConnection) second = g_dbus_connection_new_for_address_sync(
+      mBus.Address().c_str(),
+      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      nullptr, nullptr, nullptr);
+  owning = g_bus_own_name_on_connection(second, kName, G_BUS_NAME_OWNER_FLAGS_NONE, nullptr,
+                                        nullptr, nullptr, nullptr);
+  const std::string secondName = g_dbus_connection_get_unique_name(second);
+  EXPECT_TRUE(IterateUntil([&] { return owner() == std::make_pair(OSErr{noErr}, secondName); }));
+  g_bus_unown_name(owning);
+}
+
 TEST_F(AESendTest, ABusThatWentAwayIsReplacedOnTheNextUse) {
   AEInstallEventHandler(kClass, kID, RecordingHandler, 7, false);
   std::string firstName;
@@ -309,6 +353,9 @@ TEST(NoSessionBus, CallsFailAtOnceAndNothingIsStarted) {
   EXPECT_TRUE(QXWorkspace::sharedWorkspace().launchedApplications().empty());
   EXPECT_EQ(QXWorkspace::sharedWorkspace().processSerialNumberOfApplication("com.quorvex.Assistant",
                                                                             &psn),
+            connectionInvalid);
+  EXPECT_EQ(QXWorkspace::sharedWorkspace().processSerialNumberOfWatchedApplication(
+                "com.quorvex.Assistant", &psn),
             connectionInvalid);
   EXPECT_FALSE(QXWorkspace::sharedWorkspace().launchAppWithBundleIdentifier("com.quorvex.Assistant",
                                                                             0, nullptr, nullptr));

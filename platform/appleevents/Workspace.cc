@@ -75,6 +75,23 @@ OSErr QXWorkspace::processSerialNumberOfApplication(const char* bundleIdentifier
   return psn->lowLongOfPSN != kNoProcess ? noErr : procNotFound;
 }
 
+OSErr QXWorkspace::processSerialNumberOfWatchedApplication(const char* bundleIdentifier,
+                                                           ProcessSerialNumber* psn) {
+  if (psn == nullptr || bundleIdentifier == nullptr)
+    return paramErr;
+  GDBusConnection* bus = QXSessionBus();
+  std::unique_ptr<QXNameOwnerWatch>& watch = mWatches[bundleIdentifier];
+  // A replaced connection's watch speaks of the bus it was on.
+  if (watch != nullptr && watch->connection() != bus)
+    watch.reset();
+  if (watch == nullptr && bus != nullptr)
+    watch = std::make_unique<QXNameOwnerWatch>(bus, bundleIdentifier);
+  if (watch == nullptr || !watch->answered())
+    return processSerialNumberOfApplication(bundleIdentifier, psn);
+  *psn = QXProcessSerialNumberFromBusName(watch->owner().c_str());
+  return psn->lowLongOfPSN != kNoProcess ? noErr : procNotFound;
+}
+
 bool QXWorkspace::launchAppWithBundleIdentifier(const char* bundleIdentifier, unsigned long,
                                                 const AEDesc*, void*) {
   GDBusConnection* bus = QXSessionBus();

@@ -4,10 +4,13 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/appleevents/AETypes.h"
+#include "platform/appleevents/NameOwnerWatch.h"
 
 enum : unsigned long {
   NSWorkspaceLaunchWithoutActivation = 0x200,
@@ -31,6 +34,13 @@ class QXWorkspace {
   // procNotFound when nobody owns it, connectionInvalid when the bus cannot
   // tell (no bus, no answer within the bus-call bound); {0, 0} then.
   OSErr processSerialNumberOfApplication(const char* bundleIdentifier, ProcessSerialNumber* psn);
+  // The owner as the bus had it when it sent on the message being handled:
+  // the name is watched from the first call on, so a call its old owner made
+  // just before quitting still finds that owner, one from a new owner finds
+  // the new one, and no call costs a round trip. Until the watch's first
+  // answer, and without a bus, as processSerialNumberOfApplication.
+  OSErr processSerialNumberOfWatchedApplication(const char* bundleIdentifier,
+                                                ProcessSerialNumber* psn);
   // Accepted when the bus can activate the name; returns without waiting for
   // the application to start. Activated services never take the focus, so
   // the options only document what the caller asks for.
@@ -40,4 +50,7 @@ class QXWorkspace {
 
  private:
   QXWorkspace() = default;
+
+  // By bundle identifier; each on the connection it was made on.
+  std::map<std::string, std::unique_ptr<QXNameOwnerWatch>> mWatches;
 };
