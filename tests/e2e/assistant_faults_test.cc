@@ -23,13 +23,10 @@
 #include <thread>
 #include <vector>
 
-#include "tests/support/DesktopSession.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/DesktopHostTest.h"
 #include "tests/support/Frames.h"
-#include "tests/support/HostProcess.h"
 #include "tests/support/SessionBus.h"
 #include "tests/support/StatusEvents.h"
-#include "tests/support/VirtualDisplay.h"
 
 namespace fs = std::filesystem;
 
@@ -39,14 +36,6 @@ constexpr int kTimeoutMs = 20000;
 constexpr char kAssistant[] = "com.quorvex.Assistant";
 constexpr char kLaunchError[] =
     R"({ "version": "8.2.0x431", "type": "Notification", "code": "Error", "text": "Failed to launch Quorvex Assistant" })";
-
-GDBusConnection* Connect(const std::string& address) {
-  return g_dbus_connection_new_for_address_sync(
-      address.c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-}
 
 // The text of the '----' parameter of an event in its wire form (uv).
 std::string DirectObjectText(GVariant* event) {
@@ -97,7 +86,7 @@ std::multiset<std::string> PathsOfCode(const std::vector<std::string>& frames,
 // the test's default main context, run while waiting.
 class StandInAssistant {
  public:
-  explicit StandInAssistant(const std::string& address) : mConnection(Connect(address)) {
+  explicit StandInAssistant(const std::string& address) : mConnection(ConnectToBus(address)) {
     static const char kXml[] =
         "<node><interface name='com.quorvex.AppleEvents'><method name='Event'>"
         "<arg type='(uv)' direction='in'/><arg type='n' direction='out'/>"
@@ -116,22 +105,21 @@ class StandInAssistant {
       return;
     g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(kXml, nullptr);
     mRegistration =
-        g_dbus_connection_register_object(mConnection, "/com/quorvex/AppleEvents",
+        g_dbus_connection_register_object(mConnection.get(), "/com/quorvex/AppleEvents",
                                           node->interfaces[0], &kVTable, this, nullptr, nullptr);
-    mOk = OwnAssistantName(mConnection);
+    mOk = OwnAssistantName(mConnection.get());
   }
   ~StandInAssistant() { Quit(); }
 
   bool Ok() const { return mOk; }
-  GDBusConnection* Connection() const { return mConnection; }
+  GDBusConnection* Connection() const { return mConnection.get(); }
 
   // As when the process ends: its connection closes and the name is free.
   void Quit() {
     if (mConnection == nullptr)
       return;
-    g_dbus_connection_unregister_object(mConnection, mRegistration);
-    g_dbus_connection_close_sync(mConnection, nullptr, nullptr);
-    g_clear_object(&mConnection);
+    g_dbus_connection_unregister_object(mConnection.get(), mRegistration);
+    mConnection.reset();
   }
 
   // The next request's JSON text; empty when none came in time.
@@ -149,7 +137,7 @@ class StandInAssistant {
   }
 
  private:
-  GDBusConnection* mConnection = nullptr;
+  BusConnection mConnection;
   guint mRegistration = 0;
   bool mOk = false;
   std::vector<std::string> mRequests;
@@ -289,34 +277,12 @@ class HoldingProxy {
   bool mStopping = false;
 };
 
-class AssistantFaultsTest : public ::testing::Test {
+class AssistantFaultsTest : public DesktopHostTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(mDisplay.Ok());
-    mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
-    ASSERT_TRUE(mDesktop->Ok());
+    ASSERT_NO_FATAL_FAILURE(DesktopHostTest::SetUp());
     ASSERT_TRUE(mBus.Ok());
-    mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
-    char pattern[] = "/tmp/qx-assistant-faults-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    mRoot = pattern;
     fs::create_directories(mRoot / "outbox");
-  }
-
-  void TearDown() override {
-    mHost.reset();
-    std::error_code ignored;
-    fs::remove_all(mRoot, ignored);
-  }
-
-  void StartHost(const std::string& busAddress) {
-    HostProcess::Options options;
-    for (const auto& [name, value] : mDesktop->Environment())
-      options.environment[name] = value;
-    options.environment["DBUS_SESSION_BUS_ADDRESS"] = busAddress;
-    mHost = std::make_unique<HostProcess>(options);
-    ASSERT_TRUE(mHost->ReadFramesUntil(
-        [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
   }
 
   std::vector<std::string> SourceFiles(const std::string& stem, size_t count) {
@@ -344,20 +310,6 @@ class AssistantFaultsTest : public ::testing::Test {
     return ok;
   }
 
-  std::vector<std::string> FramesUntil(const std::function<bool(const std::string&)>& done) {
-    auto frames = mHost->ReadFramesUntil(done, kTimeoutMs);
-    EXPECT_TRUE(frames) << "the awaited frame did not come";
-    return frames.value_or(std::vector<std::string>{});
-  }
-
-  std::vector<std::string> FramesUntilCode(const std::string& code) {
-    return FramesUntil([&](const std::string& f) { return IsMessageWithCode(f, code); });
-  }
-
-  std::vector<std::string> FramesUntilLog(const std::string& text) {
-    return FramesUntil([&](const std::string& f) { return IsLogRecordWithText(f, text); });
-  }
-
   // Queues `paths` through the alert; the paths the host reports added.
   std::multiset<std::string> Queue(const std::vector<std::string>& paths) {
     auto alert = OpenAlert(paths);
@@ -379,12 +331,7 @@ class AssistantFaultsTest : public ::testing::Test {
     FramesUntilLog("Invalid upload limit specified: 0");
   }
 
-  VirtualDisplay mDisplay;
-  std::unique_ptr<DesktopSession> mDesktop;
   SessionBus mBus;
-  std::unique_ptr<DialogDriver> mDriver;
-  std::unique_ptr<HostProcess> mHost;
-  fs::path mRoot;
 };
 
 // The host finds the Assistant, and the Assistant is gone before the request
@@ -395,7 +342,7 @@ class AssistantFaultsTest : public ::testing::Test {
 TEST_F(AssistantFaultsTest, AnAssistantGoneBetweenLookupAndSendIsALaunchError) {
   HoldingProxy proxy(mBus.Address());
   ASSERT_FALSE(proxy.Address().empty());
-  StartHost(proxy.Address());
+  StartHostOn(proxy.Address());
   const auto files = SourceFiles("kept", 2);
   ASSERT_EQ(Queue(files).size(), 2u);
 
@@ -428,7 +375,7 @@ TEST_F(AssistantFaultsTest, AnAssistantGoneBetweenLookupAndSendIsALaunchError) {
 TEST_F(AssistantFaultsTest, AnAssistantKilledMidTransferIsRelaunchedForTheRest) {
   ASSERT_TRUE(mBus.InstallService(kAssistant,
                                   {QX_ASSISTANT_BINARY, "--outbox", (mRoot / "outbox").string()}));
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   const auto files = SourceFiles("file", 300);
   ASSERT_EQ(Queue(files).size(), files.size());
 
@@ -456,7 +403,7 @@ TEST_F(AssistantFaultsTest, AnAssistantKilledMidTransferIsRelaunchedForTheRest) 
 // The session bus dies while the host is idle: a transfer start is the launch
 // error at once, and everything that needs no bus (requests, the alert) goes on.
 TEST_F(AssistantFaultsTest, ABusThatDiedIsALaunchErrorAndTheRestGoesOn) {
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   const auto files = SourceFiles("kept", 1);
   ASSERT_EQ(Queue(files).size(), 1u);
 
@@ -483,7 +430,7 @@ TEST_F(AssistantFaultsTest, ABusThatDiedIsALaunchErrorAndTheRestGoesOn) {
 // file and naming one the alert is about to add: what the browser was told
 // adds up to the list the next Assistant receives.
 TEST_F(AssistantFaultsTest, AStatusEventDuringTheAlertKeepsTheBrowsersCountRight) {
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   StandInAssistant assistant(mBus.Address());
   ASSERT_TRUE(assistant.Ok());
   const auto early = SourceFiles("early", 2);

@@ -15,13 +15,10 @@
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/support/DesktopSession.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/DesktopHostTest.h"
 #include "tests/support/Frames.h"
-#include "tests/support/HostProcess.h"
 #include "tests/support/SessionBus.h"
 #include "tests/support/StatusEvents.h"
-#include "tests/support/VirtualDisplay.h"
 
 namespace fs = std::filesystem;
 
@@ -122,40 +119,18 @@ std::string ReadWhole(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class AssistantTest : public ::testing::Test {
+class AssistantTest : public DesktopHostTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(mDisplay.Ok());
-    mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
-    ASSERT_TRUE(mDesktop->Ok());
+    ASSERT_NO_FATAL_FAILURE(DesktopHostTest::SetUp());
     ASSERT_TRUE(mBus.Ok());
-    mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
-    char pattern[] = "/tmp/qx-assistant-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    mRoot = pattern;
     fs::create_directories(mRoot / "source");
     fs::create_directories(mRoot / "outbox");
-  }
-
-  void TearDown() override {
-    mHost.reset();
-    std::error_code ignored;
-    fs::remove_all(mRoot, ignored);
   }
 
   void InstallAssistant() {
     ASSERT_TRUE(mBus.InstallService(
         kAssistant, {QX_ASSISTANT_BINARY, "--outbox", (mRoot / "outbox").string()}));
-  }
-
-  void StartHost(const std::string& busAddress) {
-    HostProcess::Options options;
-    for (const auto& [name, value] : mDesktop->Environment())
-      options.environment[name] = value;
-    options.environment["DBUS_SESSION_BUS_ADDRESS"] = busAddress;
-    mHost = std::make_unique<HostProcess>(options);
-    ASSERT_TRUE(mHost->ReadFramesUntil(
-        [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
   }
 
   std::string SourceFile(const std::string& name, const std::string& content) {
@@ -177,21 +152,6 @@ class AssistantTest : public ::testing::Test {
     auto frames = mHost->ReadFramesUntil(
         [&](const std::string& f) { return IsMessageWithCode(f, until); }, kTimeoutMs);
     EXPECT_TRUE(frames) << "no " << until;
-    return frames.value_or(std::vector<std::string>{});
-  }
-
-  // Frames up to the one with `code`; fails the test when it does not come.
-  std::vector<std::string> FramesUntilCode(const std::string& code) {
-    auto frames = mHost->ReadFramesUntil(
-        [&](const std::string& f) { return IsMessageWithCode(f, code); }, kTimeoutMs);
-    EXPECT_TRUE(frames) << "no " << code;
-    return frames.value_or(std::vector<std::string>{});
-  }
-
-  std::vector<std::string> FramesUntilLog(const std::string& text) {
-    auto frames = mHost->ReadFramesUntil(
-        [&](const std::string& f) { return IsLogRecordWithText(f, text); }, kTimeoutMs);
-    EXPECT_TRUE(frames) << "no log record " << text;
     return frames.value_or(std::vector<std::string>{});
   }
 
@@ -223,17 +183,12 @@ class AssistantTest : public ::testing::Test {
     return code;
   }
 
-  VirtualDisplay mDisplay;
-  std::unique_ptr<DesktopSession> mDesktop;
   SessionBus mBus;
-  std::unique_ptr<DialogDriver> mDriver;
-  std::unique_ptr<HostProcess> mHost;
-  fs::path mRoot;
 };
 
 TEST_F(AssistantTest, UploadLaunchesTheAssistantAndEndsWithTheListEmpty) {
   InstallAssistant();
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   const std::string a = SourceFile("a.txt", "alpha");
   const std::string b = SourceFile("b \xC3\xA9t\xC3\xA9.bin", std::string("be\0ta", 5));
   auto added = QueueThroughAlert({a, b});
@@ -274,7 +229,7 @@ TEST_F(AssistantTest, UploadLaunchesTheAssistantAndEndsWithTheListEmpty) {
 
 TEST_F(AssistantTest, DownloadsNeedAFolderEachTime) {
   InstallAssistant();
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   ASSERT_TRUE(mHost->SendFrame(Request("StartDownload")));
   auto refused = FramesUntilLog("Download location not specified");
   EXPECT_TRUE(WithCode(refused, "Error").empty());
@@ -305,7 +260,7 @@ TEST_F(AssistantTest, DownloadsNeedAFolderEachTime) {
 }
 
 TEST_F(AssistantTest, SetParameterCases) {
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   ASSERT_TRUE(mHost->SendFrame(Request("SetParameter", R"("name":"filetransferlimit","value":2)")));
   FramesUntilLog("SetParameter");
   const std::pair<const char*, const char*> invalid[] = {
@@ -331,7 +286,7 @@ TEST_F(AssistantTest, SetParameterCases) {
 }
 
 TEST_F(AssistantTest, NoActivatableAssistantIsOneErrorAtOnce) {
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   QueueThroughAlert({SourceFile("a", "a")});
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
   auto frames = FramesUntilLog("Failed to pass request to file transfer proxy");
@@ -340,7 +295,7 @@ TEST_F(AssistantTest, NoActivatableAssistantIsOneErrorAtOnce) {
 }
 
 TEST_F(AssistantTest, NoBusAtAllIsTheSameErrorAndTheHostRunsOn) {
-  StartHost("unix:path=/nonexistent/qx-no-bus");
+  StartHostOn("unix:path=/nonexistent/qx-no-bus");
   ASSERT_TRUE(mHost->SendFrame(Request("StartDownload")));
   FramesUntilLog("Download location not specified");
   QueueThroughAlert({SourceFile("a", "a")});
@@ -352,7 +307,7 @@ TEST_F(AssistantTest, NoBusAtAllIsTheSameErrorAndTheHostRunsOn) {
 }
 
 TEST_F(AssistantTest, MalformedStatusEventsGetTheirCodeAndChangeNothing) {
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   const std::string queued = SourceFile("kept.txt", "kept");
   QueueThroughAlert({queued});
   const uint32_t refCon = HostRefCon(*mHost);
@@ -417,7 +372,7 @@ TEST_F(AssistantTest, MalformedStatusEventsGetTheirCodeAndChangeNothing) {
 // the connection that owns the Assistant's name is heard. A stranger gets
 // result 0 like the Assistant, and the system log says who was ignored.
 TEST_F(AssistantTest, StatusEventsCountOnlyFromTheAssistantsNameOwner) {
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   const std::string queued = SourceFile("kept.txt", "kept");
   QueueThroughAlert({queued});
   const uint32_t refCon = HostRefCon(*mHost);
@@ -451,7 +406,7 @@ TEST_F(AssistantTest, StatusEventsCountOnlyFromTheAssistantsNameOwner) {
 // launch failure once and takes the next request.
 TEST_F(AssistantTest, AnAssistantThatNeverAppearsTimesOut) {
   ASSERT_TRUE(mBus.InstallService(kAssistant, {"/bin/sleep", "600"}));
-  StartHost(mBus.Address());
+  StartHostOn(mBus.Address());
   QueueThroughAlert({SourceFile("a", "a")});
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
   auto frames = mHost->ReadFramesUntil(

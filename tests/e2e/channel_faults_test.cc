@@ -7,16 +7,12 @@
 
 #include <filesystem>
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "tests/support/DesktopSession.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/DesktopHostTest.h"
 #include "tests/support/Frames.h"
-#include "tests/support/HostProcess.h"
 #include "tests/support/UploadListView.h"
-#include "tests/support/VirtualDisplay.h"
 
 namespace fs = std::filesystem;
 using ::testing::Contains;
@@ -31,23 +27,11 @@ constexpr char kAlertTitle[] = "Quorvex Web Client";
 constexpr char kUploadTitle[] = "Choose files and folders\u2026";
 constexpr int kFiles = 6;
 
-class ChannelFaultsTest : public ::testing::Test {
+class ChannelFaultsTest : public DesktopHostTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(mDisplay.Ok());
-    mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
-    ASSERT_TRUE(mDesktop->Ok());
-    mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
-  }
-
   // A fresh host with a folder of kFiles files ready to be queued.
-  void StartHost() {
-    HostProcess::Options options;
-    for (const auto& [name, value] : mDesktop->Environment())
-      options.environment[name] = value;
-    mHost = std::make_unique<HostProcess>(options);
-    ASSERT_TRUE(mHost->ReadFramesUntil(
-        [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
+  void StartHostWithFolder() {
+    ASSERT_NO_FATAL_FAILURE(StartHost());
     mFolder = fs::path(mHost->TempDir()) / "Queued";
     fs::create_directories(mFolder);
     mEntries.clear();
@@ -61,20 +45,11 @@ class ChannelFaultsTest : public ::testing::Test {
     }
   }
 
-  // Sends `request` and answers its dialog titled `title` with `answer`.
-  void AnswerDialog(const std::string& request, const char* title,
-                    const std::function<bool(const std::string&)>& answer) {
-    ASSERT_TRUE(mHost->SendFrame(request));
-    auto window = mDriver->WaitForWindow(title, kTimeoutMs);
-    ASSERT_TRUE(window) << mDriver->LastError();
-    ASSERT_TRUE(answer(*window)) << mDriver->LastError();
-    ASSERT_TRUE(mDriver->WaitForWindowGone(*window, kTimeoutMs));
-  }
-
   void QueueFolder() {
-    AnswerDialog(
-        Request("QueueFilesForUpload", FilesMember({mFolder.string()})), kAlertTitle,
-        [&](const std::string& alert) { return mDriver->Focus(alert) && mDriver->Key("Return"); });
+    const std::string alert =
+        OpenDialog(Request("QueueFilesForUpload", FilesMember({mFolder.string()})), kAlertTitle);
+    ASSERT_FALSE(alert.empty());
+    PressKey(alert, "Return");
   }
 
   // Queues the folder and waits until the browser has seen it listed.
@@ -94,10 +69,6 @@ class ChannelFaultsTest : public ::testing::Test {
     EXPECT_TRUE(mHost->WaitForSyslogLine("Removed instance of plugin, refCon=", kTimeoutMs));
   }
 
-  VirtualDisplay mDisplay;
-  std::unique_ptr<DesktopSession> mDesktop;
-  std::unique_ptr<DialogDriver> mDriver;
-  std::unique_ptr<HostProcess> mHost;
   fs::path mFolder;
   std::vector<UploadEntry> mEntries;
 };
@@ -120,7 +91,7 @@ TEST_F(ChannelFaultsTest, InputEndingInsideAFrameRunsNoPartOfItAndEndsTheHost) {
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    StartHost();
+    StartHostWithFolder();
     FillList();
     ASSERT_FALSE(HasFatalFailure());
     // Deletes every listed file. A padded body ends in a long member after
@@ -173,16 +144,15 @@ TEST_F(ChannelFaultsTest, BrowserGoneDuringADialogLeavesTheHostAliveAndTheListUn
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    StartHost();
+    StartHostWithFolder();
     ASSERT_FALSE(HasFatalFailure());
     const std::string request =
         c.request.empty() ? Request("QueueFilesForUpload", FilesMember({mFolder.string()}))
                           : c.request;
-    AnswerDialog(request, c.title, [&](const std::string& window) {
-      mHost->CloseStdout();
-      return c.answer(*mDriver, window, mFolder);
-    });
-    ASSERT_FALSE(HasFatalFailure());
+    const std::string window = OpenDialog(request, c.title);
+    ASSERT_FALSE(window.empty());
+    mHost->CloseStdout();
+    Answer(window, c.answer(*mDriver, window, mFolder));
     EXPECT_TRUE(mHost->WaitForSyslogLine("Failed to notify browser", kTimeoutMs));
     EXPECT_EQ(mHost->WaitForExit(300), std::nullopt) << "the host died";
 

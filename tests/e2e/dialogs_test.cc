@@ -8,15 +8,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <iostream>
-#include <memory>
 
-#include "tests/support/DesktopSession.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/DesktopHostTest.h"
 #include "tests/support/Frames.h"
-#include "tests/support/HostProcess.h"
 #include "tests/support/SessionBus.h"
-#include "tests/support/VirtualDisplay.h"
 
 namespace fs = std::filesystem;
 
@@ -69,65 +64,13 @@ std::string ReadWhole(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class DialogsTest : public ::testing::Test {
+class DialogsTest : public DesktopHostTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(mDisplay.Ok());
-    mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
-    ASSERT_TRUE(mDesktop->Ok());
-    mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
-    char pattern[] = "/tmp/qx-dialogs-e2e-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    mRoot = pattern;
-  }
-
-  void TearDown() override {
-    if (HasFailure() && mDriver) {
-      const std::string shot = mRoot.string() + "-failure.png";
-      if (mDriver->Screenshot(shot))
-        std::cerr << "screen at the failure: " << shot << "\n";
-    }
-    mHost.reset();
-    std::error_code ignored;
-    fs::remove_all(mRoot, ignored);
-  }
-
-  // The host in the desktop session; `busAddress` replaces the session's bus.
-  void StartHost(const std::string& busAddress = "", bool withDisplay = true) {
-    HostProcess::Options options;
-    for (const auto& [name, value] : mDesktop->Environment())
-      options.environment[name] = value;
-    if (!busAddress.empty())
-      options.environment["DBUS_SESSION_BUS_ADDRESS"] = busAddress;
-    if (!withDisplay)
-      options.environment["DISPLAY"] = std::nullopt;
-    mHost = std::make_unique<HostProcess>(options);
-    ASSERT_TRUE(mHost->ReadFramesUntil(
-        [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
-  }
-
-  std::vector<std::string> FramesUntilLog(const std::string& text) {
-    auto frames = mHost->ReadFramesUntil(
-        [&](const std::string& f) { return IsLogRecordWithText(f, text); }, kTimeoutMs);
-    EXPECT_TRUE(frames) << "no log record " << text;
-    return frames.value_or(std::vector<std::string>{});
-  }
-
-  // Sends `request` and waits for the dialog titled `title` it opens.
-  std::string OpenDialog(const std::string& request, const std::string& title) {
-    EXPECT_TRUE(mHost->SendFrame(request));
-    auto window = mDriver->WaitForWindow(title, kTimeoutMs);
-    EXPECT_TRUE(window) << mDriver->LastError();
-    return window.value_or("");
-  }
-
-  void Answer(const std::string& window, bool done) {
-    EXPECT_TRUE(done) << mDriver->LastError();
-    EXPECT_TRUE(mDriver->WaitForWindowGone(window, kTimeoutMs)) << mDriver->LastError();
-  }
-
-  void PressKey(const std::string& window, const std::string& key) {
-    Answer(window, mDriver->Focus(window) && mDriver->Key(key));
+  // A host that cannot open a display.
+  void StartHostWithoutDisplay() {
+    HostProcess::Options options = HostOptions();
+    options.environment["DISPLAY"] = std::nullopt;
+    StartHost(std::move(options));
   }
 
   // Picks everything shown in `folder` in the upload panel.
@@ -144,12 +87,6 @@ class DialogsTest : public ::testing::Test {
     if (!panel.empty())
       Answer(panel, mDriver->ChoosePath(panel, folder.string()));
   }
-
-  VirtualDisplay mDisplay;
-  std::unique_ptr<DesktopSession> mDesktop;
-  std::unique_ptr<DialogDriver> mDriver;
-  std::unique_ptr<HostProcess> mHost;
-  fs::path mRoot;
 };
 
 TEST_F(DialogsTest, FilesAndAFolderPickedTogetherAreAllAdded) {
@@ -276,7 +213,7 @@ TEST_F(DialogsTest, DownloadFolderIsChosenCreatedAndReplacedButNotClearedByCance
   const fs::path outbox = mRoot / "outbox";
   Write(outbox / "one.txt", "one");
   ASSERT_TRUE(bus.InstallService(kAssistant, {QX_ASSISTANT_BINARY, "--outbox", outbox.string()}));
-  StartHost(bus.Address());
+  StartHostOn(bus.Address());
 
   // Cancelling with no earlier choice leaves the download without a folder.
   PressKey(OpenDialog(Request("SelectDownloadLocation"), kFolderTitle), "Escape");
@@ -306,7 +243,7 @@ TEST_F(DialogsTest, DownloadFolderIsChosenCreatedAndReplacedButNotClearedByCance
 
 TEST_F(DialogsTest, WithoutADisplayNothingIsShownAndNothingIsAdded) {
   Write(mRoot / "a.txt", "alpha");
-  StartHost("", /*withDisplay=*/false);
+  StartHostWithoutDisplay();
 
   ASSERT_TRUE(mHost->SendFrame(Request("SelectFilesToUpload")));
   auto frames = FramesUntilLog("Could not select files!!!!");

@@ -5,15 +5,12 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <memory>
 #include <string>
 
-#include "tests/support/DesktopSession.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/DesktopHostTest.h"
 #include "tests/support/Frames.h"
-#include "tests/support/HostProcess.h"
+#include "tests/support/SessionBus.h"
 #include "tests/support/StatusEvents.h"
-#include "tests/support/VirtualDisplay.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -24,44 +21,18 @@ constexpr int kTimeoutMs = 20000;
 constexpr char kFolderPanelTitle[] = "Choose a folder";
 constexpr char kUploadPanelTitle[] = "Choose files and folders\u2026";
 
-class HostDialogChannelTest : public ::testing::Test {
+class HostDialogChannelTest : public DesktopHostTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(mDisplay.Ok());
-    mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
-    ASSERT_TRUE(mDesktop->Ok());
-    mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
-    HostProcess::Options options;
-    for (const auto& [name, value] : mDesktop->Environment())
-      options.environment[name] = value;
-    mHost = std::make_unique<HostProcess>(options);
-    ASSERT_TRUE(mHost->ReadFramesUntil(
-        [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
+    ASSERT_NO_FATAL_FAILURE(DesktopHostTest::SetUp());
+    ASSERT_NO_FATAL_FAILURE(StartHost());
   }
-
-  // Sends `request`, waits for its panel and returns the panel's window.
-  std::string OpenPanel(const std::string& request, const char* title) {
-    EXPECT_TRUE(mHost->SendFrame(request));
-    auto window = mDriver->WaitForWindow(title, kTimeoutMs);
-    EXPECT_TRUE(window) << mDriver->LastError();
-    return window.value_or("");
-  }
-
-  void Cancel(const std::string& window) {
-    EXPECT_TRUE(mDriver->Focus(window) && mDriver->Key("Escape")) << mDriver->LastError();
-    EXPECT_TRUE(mDriver->WaitForWindowGone(window, kTimeoutMs));
-  }
-
-  VirtualDisplay mDisplay;
-  std::unique_ptr<DesktopSession> mDesktop;
-  std::unique_ptr<DialogDriver> mDriver;
-  std::unique_ptr<HostProcess> mHost;
 };
 
 }  // namespace
 
 TEST_F(HostDialogChannelTest, RequestsWaitForTheOpenDialogWhileStatusEventsGetThrough) {
-  std::string panel = OpenPanel(Request("SelectDownloadLocation"), kFolderPanelTitle);
+  std::string panel = OpenDialog(Request("SelectDownloadLocation"), kFolderPanelTitle);
   ASSERT_FALSE(panel.empty());
   // The download panel request logs only its entry record.
   EXPECT_THAT(LogTexts(mHost->ReadFramesUntilQuiet(300)), ElementsAre("ExecuteRequest"));
@@ -71,17 +42,13 @@ TEST_F(HostDialogChannelTest, RequestsWaitForTheOpenDialogWhileStatusEventsGetTh
   EXPECT_EQ(mHost->ReadFrame(700), std::nullopt);
 
   // A status event is: it runs inside the panel's loop.
-  g_autoptr(GDBusConnection) bus = g_dbus_connection_new_for_address_sync(
-      mDesktop->BusAddress().c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
+  BusConnection bus = ConnectToBus(mDesktop->BusAddress());
   ASSERT_NE(bus, nullptr);
-  std::string hostName = UniqueNameOfProcess(bus, mHost->Pid(), kTimeoutMs);
+  std::string hostName = UniqueNameOfProcess(bus.get(), mHost->Pid(), kTimeoutMs);
   ASSERT_FALSE(hostName.empty());
-  ASSERT_TRUE(OwnAssistantName(bus));
+  ASSERT_TRUE(OwnAssistantName(bus.get()));
   const std::string ping = R"({"type":"Notification","code":"Ping"})";
-  ASSERT_TRUE(SendStatusEvent(bus, hostName, HostRefCon(*mHost), ping, kTimeoutMs));
+  ASSERT_TRUE(SendStatusEvent(bus.get(), hostName, HostRefCon(*mHost), ping, kTimeoutMs));
   auto frames = mHost->ReadFramesUntil(
       [](const std::string& f) { return IsMessageWithCode(f, "Ping"); }, kTimeoutMs);
   ASSERT_TRUE(frames);
@@ -89,7 +56,7 @@ TEST_F(HostDialogChannelTest, RequestsWaitForTheOpenDialogWhileStatusEventsGetTh
   EXPECT_THAT(LogTexts(*frames), ::testing::Not(::testing::Contains("ExecuteRequest")));
 
   // Once the panel is gone, the waiting request runs.
-  Cancel(panel);
+  PressKey(panel, "Escape");
   frames = mHost->ReadFramesUntil(
       [](const std::string& f) {
         return IsLogRecordWithText(f, "Invalid plug-in parameter: queued-behind-the-panel");
@@ -101,10 +68,10 @@ TEST_F(HostDialogChannelTest, RequestsWaitForTheOpenDialogWhileStatusEventsGetTh
 }
 
 TEST_F(HostDialogChannelTest, UploadPanelCancelledEndsItsRequestAndTheNextOneRuns) {
-  std::string panel = OpenPanel(Request("SelectFilesToUpload"), kUploadPanelTitle);
+  std::string panel = OpenDialog(Request("SelectFilesToUpload"), kUploadPanelTitle);
   ASSERT_FALSE(panel.empty());
   ASSERT_TRUE(mHost->SendFrame(Request("Reset")));
-  Cancel(panel);
+  PressKey(panel, "Escape");
   auto frames = mHost->ReadFramesUntil(
       [](const std::string& f) { return IsLogRecordWithText(f, "Reset"); }, kTimeoutMs);
   ASSERT_TRUE(frames);

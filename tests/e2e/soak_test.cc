@@ -15,18 +15,15 @@
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <random>
 #include <string>
 #include <vector>
 
-#include "tests/support/DesktopSession.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/DesktopHostTest.h"
 #include "tests/support/Frames.h"
-#include "tests/support/HostProcess.h"
+#include "tests/support/SessionBus.h"
 #include "tests/support/StatusEvents.h"
 #include "tests/support/UploadListView.h"
-#include "tests/support/VirtualDisplay.h"
 
 namespace fs = std::filesystem;
 
@@ -78,16 +75,11 @@ std::string Describe(const UploadEntry& entry) {
   return entry.path + " | " + entry.relative + " | " + std::to_string(entry.size);
 }
 
-class SoakTest : public ::testing::Test {
+class SoakTest : public DesktopHostTest {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(mDisplay.Ok());
-    mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
-    ASSERT_TRUE(mDesktop->Ok());
-    mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
-    HostProcess::Options options;
-    for (const auto& [name, value] : mDesktop->Environment())
-      options.environment[name] = value;
+    ASSERT_NO_FATAL_FAILURE(DesktopHostTest::SetUp());
+    HostProcess::Options options = HostOptions();
     // Under AddressSanitizer the host keeps freed blocks in a quarantine of
     // up to 256 MB that fills over a long run: the sanitizer's memory, not
     // the host's. A small one keeps the figures the host's; leaks are still
@@ -95,9 +87,7 @@ class SoakTest : public ::testing::Test {
     const char* asan = getenv("ASAN_OPTIONS");
     options.environment["ASAN_OPTIONS"] =
         std::string(asan != nullptr ? asan : "") + ":verify_asan_link_order=0:quarantine_size_mb=8";
-    mHost = std::make_unique<HostProcess>(options);
-    ASSERT_TRUE(mHost->ReadFramesUntil(
-        [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
+    ASSERT_NO_FATAL_FAILURE(StartHost(std::move(options)));
 
     for (int folder = 0; folder < kFolders; ++folder) {
       const fs::path dir = fs::path(mHost->TempDir()) / "Tree" / ("d" + std::to_string(folder));
@@ -114,29 +104,12 @@ class SoakTest : public ::testing::Test {
   // Speaks as the Assistant: the host takes status events only from the
   // owner of its bus name.
   void BecomeTheAssistant() {
-    mBus = g_dbus_connection_new_for_address_sync(
-        mDesktop->BusAddress().c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, nullptr);
+    mBus = ConnectToBus(mDesktop->BusAddress());
     ASSERT_NE(mBus, nullptr);
-    g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
-        mBus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-        "RequestName", g_variant_new("(su)", "com.quorvex.Assistant", 4u), G_VARIANT_TYPE("(u)"),
-        G_DBUS_CALL_FLAGS_NONE, kTimeoutMs, nullptr, nullptr);
-    guint32 result = 0;
-    if (reply != nullptr)
-      g_variant_get(reply, "(u)", &result);
-    ASSERT_EQ(result, 1u) << "could not own the Assistant's name";
-    mHostName = UniqueNameOfProcess(mBus, mHost->Pid(), kTimeoutMs);
+    ASSERT_TRUE(OwnAssistantName(mBus.get()));
+    mHostName = UniqueNameOfProcess(mBus.get(), mHost->Pid(), kTimeoutMs);
     ASSERT_FALSE(mHostName.empty());
     mRefCon = HostRefCon(*mHost);
-  }
-
-  void TearDown() override {
-    mHost.reset();
-    if (mBus != nullptr)
-      g_object_unref(mBus);
   }
 
   // Reads up to the record that `mark` produces and applies every frame.
@@ -169,11 +142,10 @@ class SoakTest : public ::testing::Test {
   // Queues one folder of the tree and confirms the alert.
   void QueueAndConfirm(int folder) {
     const fs::path dir = fs::path(mHost->TempDir()) / "Tree" / ("d" + std::to_string(folder));
-    ASSERT_TRUE(mHost->SendFrame(Request("QueueFilesForUpload", FilesMember({dir.string()}))));
-    auto alert = mDriver->WaitForWindow(kAlertTitle, kTimeoutMs);
-    ASSERT_TRUE(alert) << mDriver->LastError();
-    ASSERT_TRUE(mDriver->Focus(*alert) && mDriver->Key("Return")) << mDriver->LastError();
-    ASSERT_TRUE(mDriver->WaitForWindowGone(*alert, kTimeoutMs));
+    const std::string alert =
+        OpenDialog(Request("QueueFilesForUpload", FilesMember({dir.string()})), kAlertTitle);
+    ASSERT_FALSE(alert.empty());
+    PressKey(alert, "Return");
   }
 
   std::vector<UploadEntry> Pick(size_t count) {
@@ -235,9 +207,9 @@ class SoakTest : public ::testing::Test {
         ++mProgressSent;
       }
       g_dbus_connection_call(
-          mBus, mHostName.c_str(), "/com/quorvex/AppleEvents", "com.quorvex.AppleEvents", "Event",
-          StatusEventArguments(mRefCon, message), nullptr, G_DBUS_CALL_FLAGS_NONE, kTimeoutMs,
-          nullptr,
+          mBus.get(), mHostName.c_str(), "/com/quorvex/AppleEvents", "com.quorvex.AppleEvents",
+          "Event", StatusEventArguments(mRefCon, message), nullptr, G_DBUS_CALL_FLAGS_NONE,
+          kTimeoutMs, nullptr,
           [](GObject* bus, GAsyncResult* result, gpointer data) {
             auto* state = static_cast<Pending*>(data);
             g_autoptr(GVariant) reply =
@@ -252,11 +224,7 @@ class SoakTest : public ::testing::Test {
     ASSERT_EQ(pending.failed, 0) << "status events not delivered";
   }
 
-  VirtualDisplay mDisplay;
-  std::unique_ptr<DesktopSession> mDesktop;
-  std::unique_ptr<DialogDriver> mDriver;
-  std::unique_ptr<HostProcess> mHost;
-  GDBusConnection* mBus = nullptr;
+  BusConnection mBus;
   std::string mHostName;
   uint32_t mRefCon = 0;
   std::vector<UploadEntry> mUniverse;

@@ -14,18 +14,14 @@
 #include <functional>
 #include <iostream>
 #include <map>
-#include <memory>
 #include <set>
 #include <string>
 #include <thread>
 #include <vector>
 
-#include "tests/support/DesktopSession.h"
-#include "tests/support/DialogDriver.h"
+#include "tests/support/DesktopHostTest.h"
 #include "tests/support/Frames.h"
-#include "tests/support/HostProcess.h"
 #include "tests/support/UploadListView.h"
-#include "tests/support/VirtualDisplay.h"
 
 namespace fs = std::filesystem;
 
@@ -50,40 +46,17 @@ void MakeFile(const fs::path& path, off_t size) {
   close(fd);
 }
 
-class WalkFaultsTest : public ::testing::Test {
+class WalkFaultsTest : public DesktopHostTest {
  protected:
-  void SetUp() override {
-    ASSERT_TRUE(mDisplay.Ok());
-    mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
-    ASSERT_TRUE(mDesktop->Ok());
-    mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
-    char pattern[] = "/tmp/qx-walk-faults-XXXXXX";
-    ASSERT_NE(mkdtemp(pattern), nullptr);
-    mRoot = pattern;
-  }
-
-  void TearDown() override {
-    mHost.reset();
-    std::error_code ignored;
-    for (const auto& entry : fs::recursive_directory_iterator(
-             mRoot, fs::directory_options::skip_permission_denied, ignored))
-      fs::permissions(entry.path(), fs::perms::owner_all, fs::perm_options::add, ignored);
-    fs::remove_all(mRoot, ignored);
-  }
-
   // `wrapper` runs the host through another program (argv before the host).
-  void StartHost(std::vector<std::string> wrapper = {}) {
-    HostProcess::Options options;
-    for (const auto& [name, value] : mDesktop->Environment())
-      options.environment[name] = value;
+  void StartHostUnder(std::vector<std::string> wrapper) {
+    HostProcess::Options options = HostOptions();
     if (!wrapper.empty()) {
       options.binary = wrapper.front();
       options.args.assign(wrapper.begin() + 1, wrapper.end());
       options.args.push_back(HostProcess::DefaultBinary());
     }
-    mHost = std::make_unique<HostProcess>(options);
-    ASSERT_TRUE(mHost->ReadFramesUntil(
-        [](const std::string& f) { return IsMessageWithCode(f, "Initialize"); }, kTimeoutMs));
+    StartHost(std::move(options));
   }
 
   // Queues `paths`, confirms the alert and returns every frame up to the
@@ -112,12 +85,6 @@ class WalkFaultsTest : public ::testing::Test {
         added.push_back(std::move(entry));
     return added;
   }
-
-  VirtualDisplay mDisplay;
-  std::unique_ptr<DesktopSession> mDesktop;
-  std::unique_ptr<DialogDriver> mDriver;
-  std::unique_ptr<HostProcess> mHost;
-  fs::path mRoot;
 };
 
 }  // namespace
@@ -259,7 +226,7 @@ TEST_F(WalkFaultsTest, FoldersTheHostMayNotReadContributeNothing) {
   fs::permissions(locked / "sealed", fs::perms::none);
   fs::permissions(locked / "listonly", fs::perms::owner_read);
   fs::permissions(locked / "secret.txt", fs::perms::none);
-  StartHost(wrapper);
+  StartHostUnder(wrapper);
 
   // The queued folder and a file queued inside a folder that cannot be
   // entered: only what can be looked at is added, a file that cannot be

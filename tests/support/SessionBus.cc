@@ -71,11 +71,24 @@ SessionBus::SessionBus(const std::map<std::string, std::string>& environment) {
     ADD_FAILURE() << "the private session bus did not start";
 }
 
+void BusConnectionClose::operator()(GDBusConnection* bus) const {
+  g_dbus_connection_close_sync(bus, nullptr, nullptr);
+  g_object_unref(bus);
+}
+
+BusConnection ConnectToBus(const std::string& address) {
+  g_autoptr(GError) error = nullptr;
+  BusConnection bus(g_dbus_connection_new_for_address_sync(
+      address.c_str(),
+      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+      nullptr, nullptr, &error));
+  EXPECT_NE(bus, nullptr) << address << ": " << error->message;
+  return bus;
+}
+
 SessionBus::~SessionBus() {
-  if (mConnection != nullptr) {
-    g_dbus_connection_close_sync(mConnection, nullptr, nullptr);
-    g_object_unref(mConnection);
-  }
+  mConnection.reset();
   // The services it started are in its process group.
   if (mPid > 0)
     kill(-mPid, SIGTERM);
@@ -106,18 +119,9 @@ bool SessionBus::InstallService(const std::string& name, const std::vector<std::
 }
 
 GDBusConnection* SessionBus::Connection() {
-  if (mConnection == nullptr && Ok()) {
-    g_autoptr(GError) error = nullptr;
-    mConnection = g_dbus_connection_new_for_address_sync(
-        mAddress.c_str(),
-        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-        nullptr, nullptr, &error);
-    EXPECT_NE(mConnection, nullptr) << error->message;
-    if (mConnection != nullptr)
-      g_dbus_connection_set_exit_on_close(mConnection, FALSE);
-  }
-  return mConnection;
+  if (mConnection == nullptr && Ok())
+    mConnection = ConnectToBus(mAddress);
+  return mConnection.get();
 }
 
 std::string SessionBus::NameOwner(const std::string& name) {

@@ -8,8 +8,19 @@
 #include <sys/types.h>
 
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
+
+// Closes the connection before dropping it, so the bus sees it gone at once.
+struct BusConnectionClose {
+  void operator()(GDBusConnection* bus) const;
+};
+using BusConnection = std::unique_ptr<GDBusConnection, BusConnectionClose>;
+
+// A connection of the test's own to the bus at `address`; null (and a test
+// failure) when it cannot be made.
+BusConnection ConnectToBus(const std::string& address);
 
 class SessionBus {
  public:
@@ -41,5 +52,5 @@ class SessionBus {
   std::string mDataDir;
   std::string mAddress;
   pid_t mPid = -1;
-  GDBusConnection* mConnection = nullptr;
+  BusConnection mConnection;
 };
