@@ -215,23 +215,31 @@ void HostProcess::ReportMalformedLocked(const std::string& why) {
   mMalformedReported = true;
   // The stream cannot be followed any further.
   mOutput.clear();
+  mTaken = 0;
   mOutputEnded = true;
 }
 
 std::optional<std::string> HostProcess::TakeFrameLocked() {
-  if (mOutput.size() < 4)
+  const size_t available = mOutput.size() - mTaken;
+  if (available < 4)
     return std::nullopt;
-  const auto* bytes = reinterpret_cast<const unsigned char*>(mOutput.data());
+  const auto* bytes = reinterpret_cast<const unsigned char*>(mOutput.data() + mTaken);
   size_t length = bytes[0] | (bytes[1] << 8) | (bytes[2] << 16) | (size_t{bytes[3]} << 24);
   if (length > kLargestFrame) {
     ReportMalformedLocked("length " + std::to_string(length) + " exceeds " +
                           std::to_string(kLargestFrame));
     return std::nullopt;
   }
-  if (mOutput.size() < 4 + length)
+  if (available < 4 + length)
     return std::nullopt;
-  std::string body = mOutput.substr(4, length);
-  mOutput.erase(0, 4 + length);
+  std::string body = mOutput.substr(mTaken + 4, length);
+  mTaken += 4 + length;
+  // Taken bytes are dropped only once they are most of the buffer, so that
+  // reading many queued frames stays linear.
+  if (mTaken * 2 >= mOutput.size()) {
+    mOutput.erase(0, mTaken);
+    mTaken = 0;
+  }
   if (auto problem = ValidateBody(body))
     ADD_FAILURE() << "malformed frame from " << mBinary << ": " << *problem << ": "
                   << Tail(body, 300);
@@ -245,9 +253,9 @@ std::optional<std::string> HostProcess::ReadFrame(int timeoutMs) {
     if (auto frame = TakeFrameLocked())
       return frame;
     if (mOutputEnded) {
-      if (!mOutput.empty())
-        ReportMalformedLocked("output ended inside a frame (" + std::to_string(mOutput.size()) +
-                              " bytes left)");
+      if (mOutput.size() > mTaken)
+        ReportMalformedLocked("output ended inside a frame (" +
+                              std::to_string(mOutput.size() - mTaken) + " bytes left)");
       return std::nullopt;
     }
     if (mArrived.wait_until(lock, deadline) == std::cv_status::timeout) {
@@ -279,7 +287,7 @@ std::vector<std::string> HostProcess::ReadFramesUntilQuiet(int quietMs) {
 
 bool HostProcess::AtEndOfOutput() {
   std::lock_guard<std::mutex> lock(mMutex);
-  return mOutputEnded && mOutput.empty();
+  return mOutputEnded && mOutput.size() == mTaken;
 }
 
 bool HostProcess::WriteAll(const char* bytes, size_t size) {

@@ -107,7 +107,8 @@ class HostProcess {
   std::thread mReader;
   mutable std::mutex mMutex;
   std::condition_variable mArrived;
-  std::string mOutput;  // bytes read but not yet taken as frames
+  std::string mOutput;  // bytes read, from the first not yet dropped
+  size_t mTaken = 0;    // bytes at the start of mOutput already taken as frames
   bool mOutputEnded = false;
   bool mMalformedReported = false;
 };
