@@ -89,12 +89,12 @@ class FileSelectionTest : public GtkTestDisplay {
                 Request request) {
     bool driven = false;
     std::thread user([&] {
-      auto id = Driver().WaitForWindow(title, 10000);
-      driven = id && answer(*id) && Driver().WaitForWindowGone(*id, 5000);
+      auto id = Driver().WaitForWindow(title, kShowMs);
+      driven = id && answer(*id) && Driver().WaitForWindowGone(*id, kGoneMs);
     });
     // A user who never finds the window must not leave the request waiting.
     const guint rescue = g_timeout_add_seconds(
-        30,
+        2 * (kShowMs + kGoneMs) / 1000,
         [](gpointer) -> gboolean {
           for (GtkWindow* window : ShownWindows())
             gtk_window_close(window);

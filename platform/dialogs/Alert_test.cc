@@ -49,11 +49,11 @@ class AlertTest : public GtkTestDisplay {
   long RunWithKey(QXAlert& alert, const char* key, bool* keptAbove = nullptr) {
     bool driven = false;
     std::thread user([&] {
-      auto id = Driver().WaitForWindow(kTitle, 10000);
+      auto id = Driver().WaitForWindow(kTitle, kShowMs);
       if (keptAbove != nullptr)
         *keptAbove = id && Driver().IsKeptAbove(*id);
-      driven =
-          id && Driver().Focus(*id) && Driver().Key(key) && Driver().WaitForWindowGone(*id, 5000);
+      driven = id && Driver().Focus(*id) && Driver().Key(key) &&
+               Driver().WaitForWindowGone(*id, kGoneMs);
     });
     const long response = RunModal(alert);
     alert.orderOut();

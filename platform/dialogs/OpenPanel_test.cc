@@ -77,8 +77,8 @@ class OpenPanelTest : public GtkTestDisplay {
                    std::function<bool(const std::string&)> answer) {
     bool driven = false;
     std::thread user([&] {
-      auto id = Driver().WaitForWindow(title, 10000);
-      driven = id && answer(*id) && Driver().WaitForWindowGone(*id, 5000);
+      auto id = Driver().WaitForWindow(title, kShowMs);
+      driven = id && answer(*id) && Driver().WaitForWindowGone(*id, kGoneMs);
     });
     const long response = RunModal(window);
     window.orderOut();
@@ -106,7 +106,7 @@ TEST_F(OpenPanelTest, ShowsTheTextsAndOptionsItWasGiven) {
   RunWhileModal(panel, [&] {
     labels.clear();
     CollectLabels(GTK_WIDGET(panel.window()), &labels);
-    auto id = Driver().WaitForWindow("Choose files and folders\u2026", 5000);
+    auto id = Driver().WaitForWindow("Choose files and folders\u2026", kShowMs);
     keptAbove = id && Driver().IsKeptAbove(*id);
     panel.cancel();
   });

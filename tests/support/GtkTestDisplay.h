@@ -21,6 +21,11 @@ class GtkTestDisplay : public ::testing::Test {
  public:
   // What a modal run gives when the test had to end it.
   static constexpr long kTimedOut = -99;
+  // Bounds for a user waiting for a window to show and to go. A loaded
+  // machine running the sanitizer build can take many seconds to show a
+  // file chooser; only a failing test ever waits this long.
+  static constexpr int kShowMs = 60000;
+  static constexpr int kGoneMs = 30000;
 
  protected:
   void SetUp() override {
@@ -43,7 +48,7 @@ class GtkTestDisplay : public ::testing::Test {
   DialogDriver& Driver() { return *Session::Get().driver; }
 
   // Runs `window` modally; ends it with kTimedOut when nobody answered in time.
-  static long RunModal(QXModalWindow& window, int deadlineMs = 30000) {
+  static long RunModal(QXModalWindow& window, int deadlineMs = 2 * (kShowMs + kGoneMs)) {
     struct Deadline {
       QXModalWindow* window;
       bool hit = false;
@@ -83,7 +88,7 @@ class GtkTestDisplay : public ::testing::Test {
           return G_SOURCE_REMOVE;
         },
         &pending);
-    const long response = RunModal(window, 20000);
+    const long response = RunModal(window, kShowMs + kGoneMs);
     if (pending.inside)
       g_source_remove(source);
     return response;
