@@ -95,14 +95,6 @@ bool ReleaseName(GDBusConnection* connection, const char* name) {
   return released != nullptr;
 }
 
-GDBusConnection* NewConnection(const SessionBus& bus) {
-  return g_dbus_connection_new_for_address_sync(
-      bus.Address().c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-}
-
 template <typename Done>
 bool IterateUntil(Done done) {
   gint64 deadline = g_get_monotonic_time() + kWaitMs * 1000;
@@ -144,9 +136,9 @@ class StatusIntake : public ::testing::Test {
 // and a stranger is answered as if it had been heard.
 TEST_F(StatusIntake, OnlyTheAssistantsCurrentConnectionIsHeard) {
   const std::string ping = R"({"type":"Notification","code":"Ping"})";
-  g_autoptr(GDBusConnection) other = NewConnection(mBus);
+  BusConnection other = ConnectToBus(mBus.Address());
   ASSERT_NE(other, nullptr);
-  const std::string stranger = g_dbus_connection_get_unique_name(other);
+  const std::string stranger = g_dbus_connection_get_unique_name(other.get());
   ProcessSerialNumber self{0, 0};
   ASSERT_EQ(GetCurrentProcess(&self), noErr);
 
@@ -164,7 +156,7 @@ TEST_F(StatusIntake, OnlyTheAssistantsCurrentConnectionIsHeard) {
   // The Assistant restarted under another connection: the old one is a stranger.
   ASSERT_TRUE(ReleaseName(mBus.Connection(), kQXAssistantBundleIdentifier));
   EXPECT_EQ(Deliver(ping), noErr);
-  ASSERT_TRUE(RequestName(other, kQXAssistantBundleIdentifier));
+  ASSERT_TRUE(RequestName(other.get(), kQXAssistantBundleIdentifier));
   EXPECT_EQ(Deliver(ping), noErr);
   EXPECT_EQ(client.frames.size(), 1u);
   EXPECT_EQ(Deliver(ping, typeChar, stranger), noErr);
@@ -191,16 +183,17 @@ TEST_F(StatusIntake, AnEventSentJustBeforeQuittingIsStillRelayed) {
   const std::string last = R"({"type":"Notification","code":"Last"})";
   const std::string next = R"({"type":"Notification","code":"Next"})";
   ASSERT_TRUE(ReleaseName(mBus.Connection(), kQXAssistantBundleIdentifier));
-  g_autoptr(GDBusConnection) quitting = NewConnection(mBus);
-  ASSERT_TRUE(RequestName(quitting, kQXAssistantBundleIdentifier));
-  const std::string gone = g_dbus_connection_get_unique_name(quitting);
+  BusConnection quitting = ConnectToBus(mBus.Address());
+  ASSERT_NE(quitting, nullptr);
+  ASSERT_TRUE(RequestName(quitting.get(), kQXAssistantBundleIdentifier));
+  const std::string gone = g_dbus_connection_get_unique_name(quitting.get());
   bool answered = false;
-  send(quitting, first, &answered);
+  send(quitting.get(), first, &answered);
   ASSERT_TRUE(IterateUntil([&] { return answered; }));
   // The last event and the quit, handled only once the name is gone.
-  send(quitting, last, nullptr);
-  ASSERT_TRUE(g_dbus_connection_flush_sync(quitting, nullptr, nullptr));
-  ASSERT_TRUE(g_dbus_connection_close_sync(quitting, nullptr, nullptr));
+  send(quitting.get(), last, nullptr);
+  ASSERT_TRUE(g_dbus_connection_flush_sync(quitting.get(), nullptr, nullptr));
+  ASSERT_TRUE(g_dbus_connection_close_sync(quitting.get(), nullptr, nullptr));
   for (int i = 0; i < kWaitMs && !mBus.NameOwner(kQXAssistantBundleIdentifier).empty(); ++i)
     g_usleep(1000);
   ASSERT_TRUE(mBus.NameOwner(kQXAssistantBundleIdentifier).empty());

@@ -294,14 +294,11 @@ TEST_F(AESendTest, AWatchedOwnerFollowsTheDispatchedMessages) {
   EXPECT_EQ(owner(), firstOwner) << "the change is not dispatched yet";
   EXPECT_TRUE(IterateUntil([&] { return owner().first == procNotFound; }));
 
-  g_autoptr(GDBusConnection) second = g_dbus_connection_new_for_address_sync(
-      mBus.Address().c_str(),
-      static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                        G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-      nullptr, nullptr, nullptr);
-  owning = g_bus_own_name_on_connection(second, kName, G_BUS_NAME_OWNER_FLAGS_NONE, nullptr,
+  BusConnection second = ConnectToBus(mBus.Address());
+  ASSERT_NE(second, nullptr);
+  owning = g_bus_own_name_on_connection(second.get(), kName, G_BUS_NAME_OWNER_FLAGS_NONE, nullptr,
                                         nullptr, nullptr, nullptr);
-  const std::string secondName = g_dbus_connection_get_unique_name(second);
+  const std::string secondName = g_dbus_connection_get_unique_name(second.get());
   EXPECT_TRUE(IterateUntil([&] { return owner() == std::make_pair(OSErr{noErr}, secondName); }));
   g_bus_unown_name(owning);
 }
