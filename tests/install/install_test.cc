@@ -10,15 +10,18 @@
 #include <fstream>
 #include <map>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
+#include "tests/support/HostProcess.h"
 
 namespace fs = std::filesystem;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
+using ::testing::Not;
 using ::testing::UnorderedElementsAre;
 
 namespace {
@@ -74,21 +77,24 @@ class InstallTest : public ::testing::Test {
     int status;
     std::string output;  // stdout and stderr together, in order
   };
-  Run Install(std::vector<std::string> options) {
+  Run Install(std::vector<std::string> options,
+              const std::map<std::string, std::string>& environment = {}) {
     std::vector<std::string> argv{"/bin/sh",          "-c",          "exec \"$0\" \"$@\" 2>&1",
                                   QX_INSTALL_COMMAND, "--host",      mHost.string(),
                                   "--root",           mRoot.string()};
     argv.insert(argv.end(), options.begin(), options.end());
-    ChildResult result = RunChild(argv,
-                                  {{"HOME", mHome.string()},
-                                   {"XDG_CONFIG_HOME", mConfig.string()},
-                                   {"XDG_DATA_HOME", (mHome / "data").string()}},
-                                  30000);
+    std::map<std::string, std::string> env{{"HOME", mHome.string()},
+                                           {"XDG_CONFIG_HOME", mConfig.string()},
+                                           {"XDG_DATA_HOME", (mHome / "data").string()}};
+    for (const auto& [name, value] : environment)
+      env[name] = value;
+    ChildResult result = RunChild(argv, env, 30000);
     return {result.exitCode, result.output};
   }
 
-  // The manifest at `path`, checked to hold exactly the fields browsers read.
-  Json Manifest(const fs::path& path, const char* allowedKey) {
+  // The manifest at `path`, checked to hold exactly the fields browsers read
+  // and to start `program`.
+  Json Manifest(const fs::path& path, const char* allowedKey, const fs::path& program) {
     Json manifest(json_tokener_parse(ReadWhole(path).c_str()));
     EXPECT_TRUE(json_object_is_type(manifest.get(), json_type_object)) << path;
     if (!json_object_is_type(manifest.get(), json_type_object))
@@ -103,12 +109,18 @@ class InstallTest : public ::testing::Test {
                  "com.quorvex.webclient");
     EXPECT_STREQ(json_object_get_string(json_object_object_get(manifest.get(), "type")), "stdio");
     EXPECT_EQ(json_object_get_string(json_object_object_get(manifest.get(), "path")),
-              mHost.string());
+              program.string());
     EXPECT_GT(json_object_get_string_len(json_object_object_get(manifest.get(), "description")), 0);
     return manifest;
   }
+  std::set<std::string> Tree() const {
+    std::set<std::string> paths;
+    for (const auto& entry : fs::recursive_directory_iterator(mScratch))
+      paths.insert(entry.path().string());
+    return paths;
+  }
   std::vector<std::string> Allowed(const fs::path& path, const char* allowedKey) {
-    Json manifest = Manifest(path, allowedKey);
+    Json manifest = Manifest(path, allowedKey, mHost);
     return Strings(json_object_object_get(manifest.get(), allowedKey));
   }
 
@@ -250,7 +262,12 @@ TEST_F(InstallTest, BadInputIsRefusedBeforeAnythingIsWritten) {
     std::vector<std::string> options;
     std::string config;
     std::string message;
+    std::map<std::string, std::string> environment = {};
   };
+  // A host whose name browsers would read as another (JSON holds UTF-8 only).
+  const std::string notUtf8Host = (mScratch / "bin" / "host\xff\xc0\x80").string();
+  Write(notUtf8Host, "#!/bin/sh\n");
+  fs::permissions(notUtf8Host, fs::perms::owner_all);
   const std::vector<Case> cases{
       {{"--chrome-extension-id", "ABCDEFGHIJKLMNOPABCDEFGHIJKLMNOP"},
        "",
@@ -267,6 +284,12 @@ TEST_F(InstallTest, BadInputIsRefusedBeforeAnythingIsWritten) {
        "# ok\nchrome-id = abcdefghijklmnopabcdefghijklmnop\n",
        "extensions.conf:2: unknown key"},
       {{"--browser", "safari"}, "", "unknown browser 'safari'"},
+      {{"--browser", "chrome chromium"}, "", "unknown browser 'chrome chromium'"},
+      {{"--browser", "chromium-flatpak", "--system"}, "", "register it with --user"},
+      {{"--host", notUtf8Host}, "", "is not valid UTF-8"},
+      // The record of what was written keeps a path a line.
+      {{}, "", "HOME has a control character", {{"HOME", (mScratch / "a\nb").string()}}},
+      {{}, "", "XDG_CONFIG_HOME has a", {{"XDG_CONFIG_HOME", mConfig.string() + "\n/tmp"}}},
       {{"--chrome-extension-id"}, "", "needs a value"},
   };
   for (const Case& c : cases) {
@@ -275,12 +298,91 @@ TEST_F(InstallTest, BadInputIsRefusedBeforeAnythingIsWritten) {
       Write(mConfig / "quorvex-webclient" / "extensions.conf", c.config);
     std::vector<std::string> options{"--user", "--browser", "chromium", "--browser", "firefox"};
     options.insert(options.end(), c.options.begin(), c.options.end());
-    Run run = Install(options);
+    const std::set<std::string> before = Tree();
+    Run run = Install(options, c.environment);
     EXPECT_EQ(run.status, 2) << c.message;
     EXPECT_THAT(run.output, HasSubstr(c.message));
-    EXPECT_FALSE(fs::exists(mConfig / "chromium")) << c.message;
-    EXPECT_FALSE(fs::exists(mHome / ".mozilla")) << c.message;
+    EXPECT_EQ(Tree(), before) << c.message;
   }
+}
+
+TEST_F(InstallTest, FlatpakBrowsersReachTheHostThroughAWrapperUntilUninstalled) {
+  // Stand-ins: Flatpak knows two of the browsers, Firefox may already talk
+  // to the session helper, and flatpak-spawn --host starts the command as a
+  // process of its own on the same stdin and stdout.
+  const fs::path standIns = mScratch / "stand-ins";
+  Write(standIns / "flatpak",
+        "#!/bin/sh\ncase \"$1\" in\n"
+        "  list) printf '%s\\n' org.chromium.Chromium org.mozilla.firefox org.example.Editor ;;\n"
+        "  info) [ \"$3\" != org.mozilla.firefox ] ||\n"
+        "    printf '[Session Bus Policy]\\norg.freedesktop.Flatpak=talk\\n' ;;\n"
+        "  override) echo \"$*\" >>\"$0.log\" ;;\nesac\n");
+  Write(standIns / "flatpak-spawn",
+        "#!/bin/sh\n[ \"$1\" = --host ] || exit 64\nshift\nwatch=0\n"
+        "[ \"$1\" = --watch-bus ] && watch=1 && shift\nexec 3<&0\n\"$@\" <&3 3<&- &\nchild=$!\n"
+        "[ $watch = 0 ] || (while kill -0 $$ 2>/dev/null; do sleep 0.1; done; kill $child) "
+        "</dev/null >/dev/null 2>&1 &\nwait $child\n");
+  for (const char* name : {"flatpak", "flatpak-spawn"})
+    fs::permissions(standIns / name, fs::perms::owner_all);
+  const std::string path = standIns.string() + ":" + getenv("PATH");
+  Write(mHost, "#!/bin/sh\nexec cat\n");
+  const fs::path app = mHome / ".var/app/org.chromium.Chromium";
+  fs::create_directories(app);
+  const fs::path chromium = app / "config/chromium/NativeMessagingHosts" / kManifest;
+  const fs::path firefox =
+      mHome / ".var/app/org.mozilla.firefox/.mozilla/native-messaging-hosts" / kManifest;
+  const std::string grant = "--talk-name=org.freedesktop.Flatpak org.chromium.Chromium";
+  const std::vector<std::string> ids{"--user", "--chrome-extension-id", kChromeId,
+                                     "--firefox-extension-id", kFirefoxId};
+
+  Run run = Install(ids, {{"PATH", path}});
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_THAT(run.output, HasSubstr("flatpak override --user " + grant + "\n"));
+  EXPECT_THAT(run.output, Not(HasSubstr("org.mozilla.firefox\n")));
+  EXPECT_FALSE(fs::exists(mHome / ".var/app/org.example.Editor"));
+  std::vector<std::string> withOverride = ids;
+  withOverride.push_back("--flatpak-override");
+  run = Install(withOverride, {{"PATH", path}});
+  ASSERT_EQ(run.status, 0) << run.output;
+  EXPECT_EQ(ReadWhole(standIns / "flatpak.log"), "override --user " + grant + "\n");
+
+  const fs::path wrapper = chromium.parent_path() / "com.quorvex.webclient.sh";
+  Manifest(chromium, "allowed_origins", wrapper);
+  Json manifest =
+      Manifest(firefox, "allowed_extensions", firefox.parent_path() / "com.quorvex.webclient.sh");
+  EXPECT_THAT(Strings(json_object_object_get(manifest.get(), "allowed_extensions")),
+              ElementsAre(kFirefoxId));
+  HostProcess::Options browser;
+  browser.binary = wrapper.string();
+  browser.args = {std::string("chrome-extension://") + kChromeId + "/"};
+  browser.environment = {{"PATH", path}};
+  const std::vector<std::string> frames{"{\"name\":\"\\u0000 \xc3\xa9\\n\xf0\x9f\x98\x80\"}",
+                                        "{\"big\":\"" + std::string(300000, 'x') + "\"}"};
+  {
+    HostProcess host(browser);
+    for (const std::string& frame : frames) {
+      ASSERT_TRUE(host.SendFrame(frame));
+      EXPECT_EQ(host.ReadFrame(10000), frame) << "frames pass unchanged";
+    }
+    host.CloseStdin();
+    EXPECT_EQ(host.WaitForExit(10000), 0) << "end of input reaches the host";
+  }
+  {
+    HostProcess host(browser);
+    ASSERT_TRUE(host.SendFrame(frames[0]));
+    EXPECT_EQ(host.ReadFrame(10000), frames[0]);
+    host.Kill();
+    EXPECT_EQ(host.ReadFrame(10000), std::nullopt);
+    EXPECT_TRUE(host.AtEndOfOutput()) << "the host outlived the browser";
+  }
+
+  run = Install({"--user", "--uninstall"}, {{"PATH", path}});
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_THAT(ReadWhole(standIns / "flatpak.log"),
+              HasSubstr("override --user --no-" + grant.substr(2) + "\n"));
+  EXPECT_FALSE(fs::exists(app / "config")) << "its folders go with it";
+  EXPECT_TRUE(fs::exists(app));
+  EXPECT_FALSE(fs::exists(firefox.parent_path()));
 }
 
 }  // namespace
