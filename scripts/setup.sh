@@ -8,7 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   dbus dbus-daemon xvfb xdotool x11-utils xauth imagemagick
-  dpkg-dev file
+  dpkg-dev file lintian
   chromium nodejs
 )
 

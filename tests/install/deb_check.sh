@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Builds the Debian package from a build folder, installs it on this machine,
-# checks the browsers' manifests, the host and the Assistant's service file,
-# lets the browser test drive the installed host through the package's own
-# registration, then purges it and checks that nothing of it is left.
-# Usage: deb_check.sh BUILD_DIR QXCLIENT SYSLOG_SHIM. Exit 77: skipped (needs root and
-# dpkg, and a machine where the package is not installed yet).
+# Builds the Debian package from a build folder, checks that lintian finds no
+# error or warning in it, installs it on this machine, checks the browsers'
+# manifests, the host and the Assistant's service file, lets the browser test
+# drive the installed host through the package's own registration, then
+# purges it and checks that nothing of it is left.
+# Usage: deb_check.sh BUILD_DIR QXCLIENT SYSLOG_SHIM. Exit 77: skipped (needs root,
+# dpkg and lintian, and a machine where the package is not installed yet).
 set -euo pipefail
 
 build=$1 qxclient=$2 syslog_shim=$3
@@ -29,7 +30,7 @@ check() { # message command...
 }
 
 [ "$(id -u)" -eq 0 ] || skip "installing a package needs root"
-for tool in dpkg dpkg-deb cpack dpkg-shlibdeps; do
+for tool in dpkg dpkg-deb cpack dpkg-shlibdeps lintian; do
   command -v "$tool" >/dev/null || skip "$tool is missing"
 done
 dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "ok installed" &&
@@ -72,6 +73,7 @@ check "no test program or benchmark is packaged" \
   bash -c "! grep -E '(_test|_tests|_bench|qxclient|syslog_capture)' '$scratch/contents'"
 check "the libraries it needs are dependencies" \
   bash -c "dpkg-deb -f '$deb' Depends | grep -q libgtk-3"
+check "lintian finds no error or warning" lintian --fail-on error,warning --info "$deb"
 
 echo "== Installing it, with extension IDs configured"
 [ -d /etc/quorvex-webclient ] || created_config_folder=1
