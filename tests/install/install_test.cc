@@ -307,9 +307,9 @@ TEST_F(InstallTest, BadInputIsRefusedBeforeAnythingIsWritten) {
 }
 
 TEST_F(InstallTest, FlatpakBrowsersReachTheHostThroughAWrapperUntilUninstalled) {
-  // Stand-ins: Flatpak knows two of the browsers, Firefox may already talk
-  // to the session helper, and flatpak-spawn --host starts the command as a
-  // process of its own on the same stdin and stdout.
+  // Stand-ins: Flatpak has two of the browsers, Firefox with the permission
+  // already; flatpak-spawn --host starts the command as a process of its own
+  // on the same stdin and stdout, killed with --watch-bus when it goes.
   const fs::path standIns = mScratch / "stand-ins";
   Write(standIns / "flatpak",
         "#!/bin/sh\ncase \"$1\" in\n"
