@@ -80,16 +80,18 @@ bool CFileList::FromJSON(json_object* array) {
   if (count < 1)
     return false;
   clear();
-  for (int i = 0; i < count; ++i) {
-    json_object* element = elements[i];
-    json_msg_param<char*> filePath(element, "file_path");
-    json_msg_param<char*> relativePath(element, "relative_path");
-    json_msg_param<double> size(element, "size");
-    emplace(xwstring_pair(xwstring(static_cast<char*>(filePath)),
-                          xwstring(static_cast<char*>(relativePath))),
-            static_cast<double>(size));
-  }
+  for (int i = 0; i < count; ++i)
+    InsertFromJSON(elements[i]);
   return true;
+}
+
+void CFileList::InsertFromJSON(json_object* element) {
+  json_msg_param<char*> filePath(element, "file_path");
+  json_msg_param<char*> relativePath(element, "relative_path");
+  json_msg_param<double> size(element, "size");
+  emplace(xwstring_pair(xwstring(static_cast<char*>(filePath)),
+                        xwstring(static_cast<char*>(relativePath))),
+          static_cast<double>(size));
 }
 
 bool json_xwstringset::ToJSON(json_object*& out) {

@@ -26,6 +26,8 @@ class CFileList : public std::map<xwstring_pair, double, xwstring_pair_less_than
   // The caller owns the array stored in `out`.
   bool ToJSON(json_object*& out);
   bool FromJSON(json_object* array);
+  // Inserts one element of such an array (first one wins, as in FromJSON).
+  void InsertFromJSON(json_object* element);
 };
 
 // The JSON array of the entries in [first, last), in order; null when the

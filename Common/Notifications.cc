@@ -2,13 +2,16 @@
 #include <cstdio>
 
 #include "Common/JsonObjectPtr.h"
+#include "Common/MessageParser.h"
 #include "Common/QXWebClientBase.h"
 #include "Common/json_msg_param.h"
 
 bool CQXWebClientBase::HandleNotification(const char* text) {
   if (mLogger != nullptr)
     mLogger->Debug("HandleNotification");
-  const JsonObjectPtr message(text != nullptr ? json_tokener_parse(text) : nullptr);
+  // A text that is not valid UTF-8 is not relayed: the browser must only
+  // ever get UTF-8.
+  const JsonObjectPtr message = ParseMessage(text);
   if (!json_msg_is_usable(message.get())) {
     if (mLogger != nullptr)
       mLogger->Warning("Invalid notification message");

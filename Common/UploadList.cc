@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Common/JsonObjectPtr.h"
+#include "Common/MessageParser.h"
 #include "Common/QXWebClientBase.h"
 #include "Common/json_msg_param.h"
 
@@ -33,17 +34,18 @@ JsonObjectPtr NewListNotification(const char* code, CFileList::const_iterator fi
 bool CQXWebClientBase::QueueFilesForUpload(json_object* request) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("QueueFilesForUpload");
-  const json_msg_param_array files(request, "files_ul");
   CFileList list;
-  if (files.length() < 1 || !list.FromJSON(files)) {
+  if (!TakeFileList(request, list)) {
     if (mLogger != nullptr)
       mLogger->Warning("Invalid request / no files to queue");
     return false;
   }
 
+  // Each entry goes as its path joins the set, so the two never both hold
+  // a long list.
   json_xwstringset items;
-  for (const auto& entry : list)
-    items.insert(entry.first.first);
+  for (auto entry = list.begin(); entry != list.end(); entry = list.erase(entry))
+    items.insert(entry->first.first);
   // Queued paths come from the page, so the user confirms them first.
   if (VerifyFileSelection(items))
     AddFiles(items);
@@ -121,9 +123,8 @@ bool CQXWebClientBase::AddFiles(CFileList& files) {
 bool CQXWebClientBase::DeleteFilesFromUploadList(json_object* request) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("DeleteFilesFromUploadList");
-  const json_msg_param_array files(request, "files_ul");
   CFileList list;
-  if (files.length() < 1 || !list.FromJSON(files)) {
+  if (!TakeFileList(request, list)) {
     if (mLogger != nullptr)
       mLogger->Warning("Invalid request / no files to delete");
     return false;

@@ -186,6 +186,30 @@ bool QXCanEncodeUTF8(const wchar_t* chars, size_t n) {
   return true;
 }
 
+bool QXIsValidUTF8(const char* bytes, size_t n) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  size_t i = 0;
+  while (i < n) {
+    if (p[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    uint32_t value;
+    const size_t used = DecodeOne(p + i, n - i, value);
+    if (used == 0)
+      return false;
+    i += used;
+  }
+  return true;
+}
+
+bool QXIsUnicodeText(const wchar_t* chars, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (!IsScalar(uint32_t(chars[i])))
+      return false;
+  return true;
+}
+
 std::string QXComposeNFC(const std::string& text) {
   if (IsAscii(text.data(), text.size()))
     return text;
