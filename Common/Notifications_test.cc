@@ -56,13 +56,20 @@ TEST(Notifications, WrongTypeBrokenTextOrUnknownSentFilesAreNotRelayed) {
   EXPECT_FALSE(client.HandleNotification("{broken"));
   EXPECT_FALSE(client.HandleNotification(nullptr));
   EXPECT_FALSE(client.HandleNotification(R"({"type": "Notification", "code": "FileSent"})"));
+  // Not UTF-8: neither relayed nor acted on.
+  Queue(client, "/\xff.bin");
+  EXPECT_FALSE(
+      client.HandleNotification(R"({"type": "Notification", "code": "P", "n": "\xc0\x80"})"));
+  EXPECT_FALSE(client.HandleNotification(
+      R"({"type": "Notification", "code": "FileSent", "files_ul": [{"file_path": "/\xff.bin"}]})"));
+  EXPECT_EQ(client.UploadList().size(), 1u);
   EXPECT_TRUE(client.frames.empty());
-  EXPECT_EQ(
-      client.Logged("WARNING"),
-      (std::vector<std::string>{
-          "Wrong message type", "Wrong message type", "Invalid notification message",
-          "Invalid notification message", "Invalid request / no files to delete",
-          "Failed to delete files from upload list while processing Assistant notification"}));
+  EXPECT_EQ(client.Logged("WARNING"),
+            (std::vector<std::string>{
+                "Wrong message type", "Wrong message type", "Invalid notification message",
+                "Invalid notification message", "Invalid request / no files to delete",
+                "Failed to delete files from upload list while processing Assistant notification",
+                "Invalid notification message", "Invalid notification message"}));
 }
 
 TEST(Notifications, ReportedErrorsAreFormattedNotificationsCutTo1022Bytes) {
