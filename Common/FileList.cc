@@ -67,6 +67,22 @@ json_object* FileListEntriesToJSON(CFileList::const_iterator first,
   return array;
 }
 
+void AppendFileListEntriesJSON(CFileList::const_iterator first, CFileList::const_iterator last,
+                               std::string& text) {
+  text += "[";
+  const char* separator = " ";
+  for (; first != last; ++first) {
+    json_object* entry = NewEntry(first->first, first->second);
+    if (entry == nullptr)
+      continue;
+    text += separator;
+    text += json_object_to_json_string(entry);
+    json_object_put(entry);
+    separator = ", ";
+  }
+  text += " ]";
+}
+
 bool CFileList::ToJSON(json_object*& out) {
   if (empty())
     return false;
