@@ -210,6 +210,17 @@ bool QXIsUnicodeText(const wchar_t* chars, size_t n) {
   return true;
 }
 
+size_t QXWholeCharactersLength(const char* bytes, size_t n) {
+  size_t start = n;
+  while (start > 0 && n - start < 3 && IsContinuation(static_cast<unsigned char>(bytes[start - 1])))
+    --start;
+  if (start == 0)
+    return n;
+  const unsigned char lead = static_cast<unsigned char>(bytes[start - 1]);
+  const size_t needed = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+  return n - start + 1 < needed ? start - 1 : n;
+}
+
 std::string QXComposeNFC(const std::string& text) {
   if (IsAscii(text.data(), text.size()))
     return text;

@@ -21,6 +21,10 @@ bool QXCanEncodeUTF8(const wchar_t* chars, size_t n);
 bool QXIsValidUTF8(const char* bytes, size_t n);
 bool QXIsUnicodeText(const wchar_t* chars, size_t n);
 
+// The length of `bytes` without a character that a cut left unfinished at
+// its end, for texts cut to fit a buffer.
+size_t QXWholeCharactersLength(const char* bytes, size_t n);
+
 // Characters QXDecodeUTF8 produces for `n` bytes, and bytes QXEncodeUTF8
 // produces for `n` characters, without building the result.
 size_t QXDecodedLength(const char* bytes, size_t n);
