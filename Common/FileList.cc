@@ -67,6 +67,22 @@ json_object* FileListEntriesToJSON(CFileList::const_iterator first,
   return array;
 }
 
+void AppendFileListEntriesJSON(CFileList::const_iterator first, CFileList::const_iterator last,
+                               std::string& text) {
+  text += "[";
+  const char* separator = " ";
+  for (; first != last; ++first) {
+    json_object* entry = NewEntry(first->first, first->second);
+    if (entry == nullptr)
+      continue;
+    text += separator;
+    text += json_object_to_json_string(entry);
+    json_object_put(entry);
+    separator = ", ";
+  }
+  text += " ]";
+}
+
 bool CFileList::ToJSON(json_object*& out) {
   if (empty())
     return false;
@@ -80,16 +96,18 @@ bool CFileList::FromJSON(json_object* array) {
   if (count < 1)
     return false;
   clear();
-  for (int i = 0; i < count; ++i) {
-    json_object* element = elements[i];
-    json_msg_param<char*> filePath(element, "file_path");
-    json_msg_param<char*> relativePath(element, "relative_path");
-    json_msg_param<double> size(element, "size");
-    emplace(xwstring_pair(xwstring(static_cast<char*>(filePath)),
-                          xwstring(static_cast<char*>(relativePath))),
-            static_cast<double>(size));
-  }
+  for (int i = 0; i < count; ++i)
+    InsertFromJSON(elements[i]);
   return true;
+}
+
+void CFileList::InsertFromJSON(json_object* element) {
+  json_msg_param<char*> filePath(element, "file_path");
+  json_msg_param<char*> relativePath(element, "relative_path");
+  json_msg_param<double> size(element, "size");
+  emplace(xwstring_pair(xwstring(static_cast<char*>(filePath)),
+                        xwstring(static_cast<char*>(relativePath))),
+          static_cast<double>(size));
 }
 
 bool json_xwstringset::ToJSON(json_object*& out) {

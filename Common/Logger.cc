@@ -4,13 +4,18 @@
 #include <cstdarg>
 #include <cstdio>
 
+#include "platform/core/TextConversion.h"
+
 namespace {
 
-// Formats into a fixed buffer; longer texts are cut to 1023 bytes.
+// Formats into a fixed buffer; longer texts are cut to 1023 bytes, before a
+// character the cut would split, so that the record stays UTF-8.
 void FormatAndLog(CLogger& logger, const char* level, const char* format, va_list arguments) {
   char buffer[1024];
-  vsnprintf(buffer, sizeof buffer, format, arguments);
+  const int length = vsnprintf(buffer, sizeof buffer, format, arguments);
   buffer[sizeof buffer - 1] = '\0';
+  if (length >= static_cast<int>(sizeof buffer))
+    buffer[QXWholeCharactersLength(buffer, sizeof buffer - 1)] = '\0';
   logger.Log(level, buffer);
 }
 

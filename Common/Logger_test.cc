@@ -38,7 +38,10 @@ TEST(Logger, LevelsFormattingAndLimits) {
   logger.Info(nullptr);
   logger.Debug(nullptr);
   logger.Debug("%s", std::string(1500, 'x').c_str());
-  EXPECT_EQ(logger.records, (decltype(logger.records){{"DEBUG", std::string(1023, 'x')}}));
+  // Never through a character: the record stays UTF-8.
+  logger.Debug("%s\xE2\x82\xAC", std::string(1021, 'x').c_str());
+  EXPECT_EQ(logger.records, (decltype(logger.records){{"DEBUG", std::string(1023, 'x')},
+                                                      {"DEBUG", std::string(1021, 'x')}}));
 }
 
 }  // namespace

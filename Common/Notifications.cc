@@ -2,13 +2,17 @@
 #include <cstdio>
 
 #include "Common/JsonObjectPtr.h"
+#include "Common/MessageParser.h"
 #include "Common/QXWebClientBase.h"
 #include "Common/json_msg_param.h"
+#include "platform/core/TextConversion.h"
 
 bool CQXWebClientBase::HandleNotification(const char* text) {
   if (mLogger != nullptr)
     mLogger->Debug("HandleNotification");
-  const JsonObjectPtr message(text != nullptr ? json_tokener_parse(text) : nullptr);
+  // A text that is not valid UTF-8 is not relayed: the browser must only
+  // ever get UTF-8.
+  const JsonObjectPtr message = ParseMessage(text);
   if (!json_msg_is_usable(message.get())) {
     if (mLogger != nullptr)
       mLogger->Warning("Invalid notification message");
@@ -44,13 +48,15 @@ void CQXWebClientBase::ReportError(tErrorStringID id, ...) {
     return;
   }
 
-  // The error text keeps at most 1022 bytes.
+  // The error text keeps at most 1022 bytes, and no character cut in two.
   char text[1024];
   va_list arguments;
   va_start(arguments, id);
-  vsnprintf(text, 1023, static_cast<const xwstring&>(format), arguments);
+  const int length = vsnprintf(text, 1023, static_cast<const xwstring&>(format), arguments);
   va_end(arguments);
   text[sizeof text - 1] = '\0';
+  if (length >= 1023)
+    text[QXWholeCharactersLength(text, 1022)] = '\0';
 
   const JsonObjectPtr message(json_object_new_object());
   if (message == nullptr) {

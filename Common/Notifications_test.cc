@@ -56,13 +56,20 @@ TEST(Notifications, WrongTypeBrokenTextOrUnknownSentFilesAreNotRelayed) {
   EXPECT_FALSE(client.HandleNotification("{broken"));
   EXPECT_FALSE(client.HandleNotification(nullptr));
   EXPECT_FALSE(client.HandleNotification(R"({"type": "Notification", "code": "FileSent"})"));
+  // Not UTF-8: neither relayed nor acted on.
+  Queue(client, "/\xff.bin");
+  EXPECT_FALSE(
+      client.HandleNotification(R"({"type": "Notification", "code": "P", "n": "\xc0\x80"})"));
+  EXPECT_FALSE(client.HandleNotification(
+      R"({"type": "Notification", "code": "FileSent", "files_ul": [{"file_path": "/\xff.bin"}]})"));
+  EXPECT_EQ(client.UploadList().size(), 1u);
   EXPECT_TRUE(client.frames.empty());
-  EXPECT_EQ(
-      client.Logged("WARNING"),
-      (std::vector<std::string>{
-          "Wrong message type", "Wrong message type", "Invalid notification message",
-          "Invalid notification message", "Invalid request / no files to delete",
-          "Failed to delete files from upload list while processing Assistant notification"}));
+  EXPECT_EQ(client.Logged("WARNING"),
+            (std::vector<std::string>{
+                "Wrong message type", "Wrong message type", "Invalid notification message",
+                "Invalid notification message", "Invalid request / no files to delete",
+                "Failed to delete files from upload list while processing Assistant notification",
+                "Invalid notification message", "Invalid notification message"}));
 }
 
 TEST(Notifications, ReportedErrorsAreFormattedNotificationsCutTo1022Bytes) {
@@ -72,6 +79,10 @@ TEST(Notifications, ReportedErrorsAreFormattedNotificationsCutTo1022Bytes) {
   client.ReportError(kErrFileNameTooLong, "/a/name", 255);
   const std::string prefix = "Could not add '";
   client.ReportError(kErrFileNameTooLong, std::string(2000, 'p').c_str(), 255);
+  std::string accents;
+  for (int i = 0; i < 600; ++i)
+    accents += "\xC3\xA9";
+  client.ReportError(kErrFileNameTooLong, accents.c_str(), 255);
   client.ReportError(0);
   client.ReportError(5);
   EXPECT_EQ(client.frames,
@@ -80,8 +91,9 @@ TEST(Notifications, ReportedErrorsAreFormattedNotificationsCutTo1022Bytes) {
                 ErrorFrame("Not allowed to queue more than 25 files for sending"),
                 ErrorFrame("Could not add '\\/a\\/name' for upload - the file name exceeds the "
                            "maximum length of 255 characters"),
-                ErrorFrame(prefix + std::string(1022 - prefix.size(), 'p'))}));
-  EXPECT_EQ(client.Logged("DEBUG"), std::vector<std::string>(4, "HandleNotification"));
+                ErrorFrame(prefix + std::string(1022 - prefix.size(), 'p')),
+                ErrorFrame(prefix + accents.substr(0, 1006))}));
+  EXPECT_EQ(client.Logged("DEBUG"), std::vector<std::string>(5, "HandleNotification"));
   // Unknown error ids send nothing.
   EXPECT_EQ(client.Logged("ERROR"),
             (std::vector<std::string>{"Failed to retrieve error string 0",

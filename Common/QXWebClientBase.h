@@ -40,6 +40,11 @@ class CQXWebClientBase {
   virtual bool RetrieveErrorString(tErrorStringID id, xwstring& text) = 0;
   virtual bool Reset();
 
+  // The request entry of the browser channel: the frame's bytes as they
+  // came, up to a NUL, which spares a wide copy of a body that may be huge.
+  // ExecuteRequest reaches the same dispatch.
+  bool ExecuteRequestUTF8(const char* text);
+
   static CQXWebClientBase* GetPluginInstanceFromRefCon(unsigned int refCon);
   static bool NotificationCallback(const char* text, long client);
 

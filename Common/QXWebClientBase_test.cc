@@ -2,10 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include "Common/testing/FakeWebClient.h"
+#include "platform/core/TextConversion.h"
 
 namespace {
 
@@ -83,6 +85,22 @@ TEST(RequestDispatch, AnythingButARequestIsInvalid) {
   EXPECT_FALSE(client.ExecuteRequest(nullptr));
   EXPECT_EQ(client.Logged("DEBUG"),
             (std::vector<std::string>{"ExecuteRequest", "Invalid request"}));
+}
+
+// Nothing of such a request may reach a log line, so none reaches a frame.
+TEST(RequestDispatch, TextThatIsNotUTF8IsInvalid) {
+  for (const char* text : {R"({"type":"Request","code":"SetParameter","name":"\xff\xfe"})",
+                           R"({"type":"Request","code":"SetParameter","name":"\xc0\x80"})",
+                           R"({"type":"Request","code":"SetParameter","name":"\xed\xa0\x80"})"}) {
+    for (bool wide : {false, true}) {
+      FakeWebClient client;
+      const std::wstring decoded = QXDecodeUTF8(text, strlen(text));
+      EXPECT_FALSE(wide ? client.Execute(decoded) : client.ExecuteRequestUTF8(text));
+      EXPECT_EQ(client.logRecords.size(), 2u);
+      EXPECT_EQ(client.Logged("DEBUG"),
+                (std::vector<std::string>{"ExecuteRequest", "Invalid request"}));
+    }
+  }
 }
 
 TEST(RequestDispatch, WideTextIsReadAsUTF8) {

@@ -1,19 +1,23 @@
+#include <cwchar>
+
 #include "Common/JsonObjectPtr.h"
+#include "Common/MessageParser.h"
 #include "Common/QXWebClientBase.h"
 #include "Common/json_msg_param.h"
+#include "platform/core/TextConversion.h"
 
 bool CQXWebClientBase::ExecuteRequest(wchar_t* text) {
+  const size_t length = text != nullptr ? wcslen(text) : 0;
+  // Escaped bytes and values that are not characters have no UTF-8 form.
+  if (text == nullptr || !QXIsUnicodeText(text, length))
+    return ExecuteRequestUTF8(nullptr);
+  return ExecuteRequestUTF8(QXEncodeUTF8(text, length).c_str());
+}
+
+bool CQXWebClientBase::ExecuteRequestUTF8(const char* text) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("ExecuteRequest");
-  if (text == nullptr) {
-    if (mLogger != nullptr)
-      mLogger->DebugMsg("Invalid request");
-    return false;
-  }
-
-  const xwstring request(text);
-  const char* utf8 = request;
-  const JsonObjectPtr message(utf8 != nullptr ? json_tokener_parse(utf8) : nullptr);
+  const JsonObjectPtr message = ParseMessage(text);
   if (!json_msg_is_usable(message.get())) {
     if (mLogger != nullptr)
       mLogger->DebugMsg("Invalid request");

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "Common/JsonObjectPtr.h"
+#include "Common/MessageParser.h"
 #include "Common/QXWebClientBase.h"
 #include "Common/json_msg_param.h"
 
@@ -11,21 +12,23 @@ namespace {
 constexpr long kMaxFileNameLength = 255;
 constexpr size_t kNotificationChunk = 1000;
 
-// A notification carrying the entries in [first, last) as "files_ul"; null
-// when either part cannot be created.
-JsonObjectPtr NewListNotification(const char* code, CFileList::const_iterator first,
-                                  CFileList::const_iterator last) {
-  JsonObjectPtr message(json_object_new_object());
-  if (message == nullptr)
-    return nullptr;
-  json_object_object_add(message.get(), "version", json_object_new_string(QX_PROTOCOL_VERSION));
-  json_object_object_add(message.get(), "type", json_object_new_string("Notification"));
-  json_object_object_add(message.get(), "code", json_object_new_string(code));
-  json_object* entries = FileListEntriesToJSON(first, last);
-  if (entries == nullptr)
-    return nullptr;
-  json_object_object_add(message.get(), "files_ul", entries);
-  return message;
+// The text of a notification carrying the entries in [first, last) as
+// "files_ul"; empty when it cannot be created.
+std::string ListNotification(const char* code, CFileList::const_iterator first,
+                             CFileList::const_iterator last) {
+  const JsonObjectPtr envelope(json_object_new_object());
+  if (envelope == nullptr)
+    return {};
+  json_object_object_add(envelope.get(), "version", json_object_new_string(QX_PROTOCOL_VERSION));
+  json_object_object_add(envelope.get(), "type", json_object_new_string("Notification"));
+  json_object_object_add(envelope.get(), "code", json_object_new_string(code));
+  // json-c's form, the list written in as its last member.
+  std::string text = json_object_to_json_string(envelope.get());
+  text.resize(text.size() - strlen(" }"));
+  text += ", \"files_ul\": ";
+  AppendFileListEntriesJSON(first, last, text);
+  text += " }";
+  return text;
 }
 
 }  // namespace
@@ -33,17 +36,18 @@ JsonObjectPtr NewListNotification(const char* code, CFileList::const_iterator fi
 bool CQXWebClientBase::QueueFilesForUpload(json_object* request) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("QueueFilesForUpload");
-  const json_msg_param_array files(request, "files_ul");
   CFileList list;
-  if (files.length() < 1 || !list.FromJSON(files)) {
+  if (!TakeFileList(request, list)) {
     if (mLogger != nullptr)
       mLogger->Warning("Invalid request / no files to queue");
     return false;
   }
 
+  // Each entry goes as its path joins the set, so the two never both hold
+  // a long list.
   json_xwstringset items;
-  for (const auto& entry : list)
-    items.insert(entry.first.first);
+  for (auto entry = list.begin(); entry != list.end(); entry = list.erase(entry))
+    items.insert(entry->first.first);
   // Queued paths come from the page, so the user confirms them first.
   if (VerifyFileSelection(items))
     AddFiles(items);
@@ -96,12 +100,12 @@ bool CQXWebClientBase::AddFiles(CFileList& files) {
     for (size_t n = 0; n < kNotificationChunk && chunkEnd != files.cend(); ++n)
       ++chunkEnd;
 
-    const JsonObjectPtr message = NewListNotification("FilesAddedToUploadList", chunk, chunkEnd);
-    if (message == nullptr) {
+    const std::string message = ListNotification("FilesAddedToUploadList", chunk, chunkEnd);
+    if (message.empty()) {
       if (mLogger != nullptr)
         mLogger->Warning("Failed to create JSON message");
     } else {
-      result = NotifyBrowser(json_object_to_json_string(message.get()));
+      result = NotifyBrowser(message.c_str());
       if (!result) {
         // The browser never heard of these entries, so they go again.
         if (mLogger != nullptr)
@@ -121,9 +125,8 @@ bool CQXWebClientBase::AddFiles(CFileList& files) {
 bool CQXWebClientBase::DeleteFilesFromUploadList(json_object* request) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("DeleteFilesFromUploadList");
-  const json_msg_param_array files(request, "files_ul");
   CFileList list;
-  if (files.length() < 1 || !list.FromJSON(files)) {
+  if (!TakeFileList(request, list)) {
     if (mLogger != nullptr)
       mLogger->Warning("Invalid request / no files to delete");
     return false;
@@ -143,14 +146,14 @@ bool CQXWebClientBase::DeleteFiles(CFileList& files) {
     return false;
   }
 
-  const JsonObjectPtr message =
-      NewListNotification("FilesDeletedFromUploadList", files.cbegin(), files.cend());
-  if (message == nullptr) {
+  const std::string message =
+      ListNotification("FilesDeletedFromUploadList", files.cbegin(), files.cend());
+  if (message.empty()) {
     if (mLogger != nullptr)
       mLogger->Warning("Failed to create JSON message");
     return false;
   }
-  const bool result = NotifyBrowser(json_object_to_json_string(message.get()));
+  const bool result = NotifyBrowser(message.c_str());
   if (!result) {
     // Keep the browser's view and ours in step: the removal did not happen.
     if (mLogger != nullptr)

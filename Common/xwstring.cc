@@ -7,38 +7,79 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <memory>
 #include <new>
 
 #include "platform/core/TextConversion.h"
 
-// Both forms live in one allocation: the wide form right after the header,
-// the narrow form after the wide one. Copies of a string share the buffer by
-// reference count, since upload lists hold the same paths many times over.
-// Sharing is not thread-safe: strings stay on the thread that made them.
+// The narrow form lives right after the header; the wide form, four bytes a
+// character, is made only when asked for, since most strings (the paths of
+// an upload list) are only ever read as UTF-8. Copies of a string share the
+// buffer by reference count, since upload lists hold the same paths many
+// times over. Sharing is not thread-safe: strings stay on the thread that
+// made them.
 struct xwstring::Buffer {
   uint32_t refs;
   // A writable pointer has been handed out, so the forms may no longer agree
   // and a copy must be rebuilt from the wide form rather than shared.
-  uint32_t exposed : 1;
-  uint32_t wideSize : 31;  // characters including the terminator
+  bool exposed;
+  // The one empty text, which most relative paths are: never counted,
+  // changed or freed, so threads may share it too.
+  bool shared;
+  wchar_t* wideForm;  // null until first asked for
 
-  wchar_t* wide() { return reinterpret_cast<wchar_t*>(this + 1); }
-  char* narrow() { return reinterpret_cast<char*>(wide() + wideSize); }
+  char* narrow() { return reinterpret_cast<char*>(this + 1); }
 
-  static Buffer* Allocate(size_t wideSize, size_t narrowSize) {
-    void* memory = malloc(sizeof(Buffer) + wideSize * sizeof(wchar_t) + narrowSize);
+  const wchar_t* wide() {
+    if (wideForm == nullptr) {
+      const size_t bytes = strlen(narrow());
+      wideForm = AllocateWide(QXDecodedLength(narrow(), bytes) + 1);
+      wideForm[QXDecodeUTF8Into(narrow(), bytes, wideForm)] = L'\0';
+    }
+    return wideForm;
+  }
+
+  static wchar_t* AllocateWide(size_t size) {
+    void* memory = malloc(size * sizeof(wchar_t));
+    if (memory == nullptr)
+      throw std::bad_alloc();
+    return static_cast<wchar_t*>(memory);
+  }
+
+  static Buffer* Empty() {
+    static wchar_t wide[1] = {L'\0'};
+    static struct {
+      Buffer header;
+      char narrow;
+    } empty = {{1, false, true, wide}, '\0'};
+    return &empty.header;
+  }
+
+  static Buffer* Retain(Buffer* buffer) {
+    if (!buffer->shared)
+      ++buffer->refs;
+    return buffer;
+  }
+
+  bool HasOtherOwners() const { return shared || refs > 1; }
+
+  static Buffer* Allocate(size_t narrowSize) {
+    void* memory = malloc(sizeof(Buffer) + narrowSize);
     if (memory == nullptr)
       throw std::bad_alloc();
     Buffer* buffer = new (memory) Buffer;
     buffer->refs = 1;
-    buffer->exposed = 0;
-    buffer->wideSize = static_cast<uint32_t>(wideSize);
+    buffer->exposed = false;
+    buffer->shared = false;
+    buffer->wideForm = nullptr;
     return buffer;
   }
 
   static void Release(Buffer* buffer) {
-    if (buffer != nullptr && --buffer->refs == 0)
+    if (buffer != nullptr && !buffer->shared && --buffer->refs == 0) {
+      free(buffer->wideForm);
       free(buffer);
+    }
   }
 };
 
@@ -58,8 +99,7 @@ xwstring::xwstring(const xwstring& other, int length) {
   if (other.mBuffer == nullptr)
     return;
   if (length < 0 && !other.mBuffer->exposed) {
-    mBuffer = other.mBuffer;
-    ++mBuffer->refs;
+    mBuffer = Buffer::Retain(other.mBuffer);
     return;
   }
   Copy(other.mBuffer->wide(), length);
@@ -83,10 +123,12 @@ void xwstring::Copy(const char* text, int length) {
     return;
   }
   const size_t bytes = length < 0 ? strlen(text) : strnlen(text, size_t(length));
-  // A UTF-8 text never has more characters than bytes.
-  Buffer* buffer = Buffer::Allocate(bytes + 1, bytes + 1);
-  wchar_t* wide = buffer->wide();
-  wide[QXDecodeUTF8Into(text, bytes, wide)] = L'\0';
+  if (bytes == 0) {
+    Buffer::Release(mBuffer);
+    mBuffer = Buffer::Empty();
+    return;
+  }
+  Buffer* buffer = Buffer::Allocate(bytes + 1);
   char* narrow = buffer->narrow();
   memcpy(narrow, text, bytes);
   narrow[bytes] = '\0';
@@ -99,16 +141,24 @@ void xwstring::Copy(const wchar_t* text, int length) {
     Clear();
     return;
   }
+  // The wide form is kept as given: values without a UTF-8 form would not
+  // come back from the narrow one.
   const size_t chars = length < 0 ? wcslen(text) : wcsnlen(text, size_t(length));
+  if (chars == 0) {
+    Buffer::Release(mBuffer);
+    mBuffer = Buffer::Empty();
+    return;
+  }
   const size_t bytes = QXEncodedLength(text, chars);
-  Buffer* buffer = Buffer::Allocate(chars + 1, bytes + 1);
-  wchar_t* wide = buffer->wide();
-  wmemcpy(wide, text, chars);
-  wide[chars] = L'\0';
+  Buffer* buffer = Buffer::Allocate(bytes + 1);
+  std::unique_ptr<Buffer, void (*)(Buffer*)> owner(buffer, Buffer::Release);
   char* narrow = buffer->narrow();
   narrow[QXEncodeUTF8Into(text, chars, narrow)] = '\0';
+  buffer->wideForm = Buffer::AllocateWide(chars + 1);
+  wmemcpy(buffer->wideForm, text, chars);
+  buffer->wideForm[chars] = L'\0';
   Buffer::Release(mBuffer);
-  mBuffer = buffer;
+  mBuffer = owner.release();
 }
 
 xwstring& xwstring::operator=(const char* text) {
@@ -155,7 +205,7 @@ xwstring::operator wchar_t*() {
   if (mBuffer == nullptr)
     return nullptr;
   Detach();
-  return mBuffer->wide();
+  return mBuffer->wideForm;
 }
 
 xwstring::operator const wchar_t*() const {
@@ -220,16 +270,22 @@ long xwstring::ConvertFromUnicode(const wchar_t* source, long count, char* desti
 }
 
 void xwstring::Detach() {
-  if (mBuffer->refs > 1) {
-    const size_t wideBytes = mBuffer->wideSize * sizeof(wchar_t);
+  if (mBuffer->HasOtherOwners()) {
     const size_t narrowSize = strlen(mBuffer->narrow()) + 1;
-    Buffer* own = Buffer::Allocate(mBuffer->wideSize, narrowSize);
-    memcpy(own->wide(), mBuffer->wide(), wideBytes);
+    Buffer* own = Buffer::Allocate(narrowSize);
+    std::unique_ptr<Buffer, void (*)(Buffer*)> owner(own, Buffer::Release);
     memcpy(own->narrow(), mBuffer->narrow(), narrowSize);
+    if (mBuffer->wideForm != nullptr) {
+      const size_t wideSize = wcslen(mBuffer->wideForm) + 1;
+      own->wideForm = Buffer::AllocateWide(wideSize);
+      wmemcpy(own->wideForm, mBuffer->wideForm, wideSize);
+    }
     Buffer::Release(mBuffer);
-    mBuffer = own;
+    mBuffer = owner.release();
   }
-  mBuffer->exposed = 1;
+  // Both forms exist before either can be written through.
+  mBuffer->wide();
+  mBuffer->exposed = true;
 }
 
 std::string ComposeUTF8(std::string text) {

@@ -42,8 +42,8 @@ class xwstring {
                                  long capacity);
 
  private:
-  // Both forms in one reference-counted block shared between copies; not
-  // thread-safe, like the rest of the client.
+  // The forms in one reference-counted block shared between copies, the
+  // wide one made on first use; not thread-safe, like the rest of the client.
   struct Buffer;
   // Makes the buffer this string's own before a writable form is handed out.
   void Detach();

@@ -1,7 +1,7 @@
 // Arbitrary byte streams as the browser's input: every frame is read until
 // the end of input or the stop word, and each body must be exactly the bytes
 // that followed its length word (cut short only where the input ends) and
-// survive decoding for the client unchanged.
+// survive a round trip through the wide form unchanged.
 #include <sys/mman.h>
 #include <unistd.h>
 

@@ -8,7 +8,6 @@
 #include "host/FrameReader.h"
 #include "host/QXWebClientNativeMac.h"
 #include "platform/app/Application.h"
-#include "platform/core/TextConversion.h"
 
 ConsoleListener::~ConsoleListener() {
   if (mStartSource != 0)
@@ -84,11 +83,10 @@ void ConsoleListener::fileHandleReadData(void*) {
       break;
   }
 
-  // Decoding as UTF-8 keeps every byte: non-ASCII names reach the JSON parser
-  // exactly as sent, and invalid bytes come back out unchanged.
-  std::wstring text = QXDecodeUTF8(body.data(), body.size());
+  // The bytes go to the client as they came: a wide copy of a large body
+  // would take four times its size.
   if (mClient != nullptr)
-    mClient->ExecuteRequest(text.data());
+    mClient->ExecuteRequestUTF8(body.c_str());
 
   // A body cut short by the end of input is followed by a readiness report
   // whose length read finds nothing, which ends the loop.

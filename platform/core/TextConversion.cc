@@ -186,6 +186,41 @@ bool QXCanEncodeUTF8(const wchar_t* chars, size_t n) {
   return true;
 }
 
+bool QXIsValidUTF8(const char* bytes, size_t n) {
+  const auto* p = reinterpret_cast<const unsigned char*>(bytes);
+  size_t i = 0;
+  while (i < n) {
+    if (p[i] < 0x80) {
+      ++i;
+      continue;
+    }
+    uint32_t value;
+    const size_t used = DecodeOne(p + i, n - i, value);
+    if (used == 0)
+      return false;
+    i += used;
+  }
+  return true;
+}
+
+bool QXIsUnicodeText(const wchar_t* chars, size_t n) {
+  for (size_t i = 0; i < n; ++i)
+    if (!IsScalar(uint32_t(chars[i])))
+      return false;
+  return true;
+}
+
+size_t QXWholeCharactersLength(const char* bytes, size_t n) {
+  size_t start = n;
+  while (start > 0 && n - start < 3 && IsContinuation(static_cast<unsigned char>(bytes[start - 1])))
+    --start;
+  if (start == 0)
+    return n;
+  const unsigned char lead = static_cast<unsigned char>(bytes[start - 1]);
+  const size_t needed = lead < 0xC2 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : lead < 0xF5 ? 4 : 1;
+  return n - start + 1 < needed ? start - 1 : n;
+}
+
 std::string QXComposeNFC(const std::string& text) {
   if (IsAscii(text.data(), text.size()))
     return text;

@@ -15,6 +15,16 @@ std::wstring QXDecodeUTF8(const char* bytes, size_t n);
 std::string QXEncodeUTF8(const wchar_t* chars, size_t n);
 bool QXCanEncodeUTF8(const wchar_t* chars, size_t n);
 
+// Whether text is exactly what a browser may send: valid UTF-8 (no overlong
+// form, no encoded surrogate, nothing above U+10FFFF), or wide text of
+// Unicode scalar values only (so no escaped bytes).
+bool QXIsValidUTF8(const char* bytes, size_t n);
+bool QXIsUnicodeText(const wchar_t* chars, size_t n);
+
+// The length of `bytes` without a character that a cut left unfinished at
+// its end, for texts cut to fit a buffer.
+size_t QXWholeCharactersLength(const char* bytes, size_t n);
+
 // Characters QXDecodeUTF8 produces for `n` bytes, and bytes QXEncodeUTF8
 // produces for `n` characters, without building the result.
 size_t QXDecodedLength(const char* bytes, size_t n);

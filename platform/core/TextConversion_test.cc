@@ -1,5 +1,6 @@
 #include "platform/core/TextConversion.h"
 
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <random>
@@ -51,6 +52,10 @@ TEST(TextConversion, EveryByteStringRoundTrips) {
     EXPECT_EQ(QXDecodedLength(text.data(), text.size()), wide.size());
     EXPECT_EQ(QXEncodedLength(wide.data(), wide.size()), text.size());
     EXPECT_TRUE(QXCanEncodeUTF8(wide.data(), wide.size()));
+    // Valid as GLib judges it, and exactly when nothing had to be escaped.
+    const bool valid = g_utf8_validate(text.data(), gssize(text.size()), nullptr);
+    EXPECT_EQ(QXIsValidUTF8(text.data(), text.size()), valid);
+    EXPECT_EQ(QXIsUnicodeText(wide.data(), wide.size()), valid);
   }
 }
 
