@@ -159,22 +159,25 @@ function state(pid) {
   return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').replace(/^.*\) /, '').split(' ');
 }
 
-// The hosts this browser started for our extension: the browser names the
-// extension among the host's arguments (a script host runs under its
-// interpreter).
+// The hosts this run's browser started for our extension: the browser names
+// the extension among the host's arguments (a script host runs under its
+// interpreter), and the host has the run's HOME, unlike those of other runs.
 function hostProcesses(caller) {
   const found = [];
   for (const pid of fs.readdirSync('/proc').filter((name) => /^\d+$/.test(name))) {
     let argv;
+    let environment;
     let status;
     try {
       argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
+      environment = fs.readFileSync(`/proc/${pid}/environ`, 'utf8').split('\0');
       [status] = state(pid);
     } catch {
-      continue;  // gone meanwhile
+      continue;  // gone meanwhile, or not ours to read
     }
     const at = argv.indexOf(host);
-    if ((at === 0 || at === 1) && argv.slice(at + 1).includes(caller) && status !== 'Z')
+    if ((at === 0 || at === 1) && argv.slice(at + 1).includes(caller) &&
+        environment.includes(`HOME=${home}`) && status !== 'Z')
       found.push(Number(pid));
   }
   for (const pid of found)
