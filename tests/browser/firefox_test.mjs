@@ -55,8 +55,6 @@ defineBrowserTests({
       headless: true,
       env,
       userDataDir: path.join(home, 'firefox-profile'),
-      // An idle add-on is not suspended while it waits for the next command.
-      extraPrefsFirefox: {'extensions.background.idle.enabled': false},
     });
     assert.equal(await browser.installExtension(addon), kAddonId);
   },
