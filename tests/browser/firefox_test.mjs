@@ -56,6 +56,7 @@ defineBrowserTests({
       env,
       userDataDir: path.join(home, 'firefox-profile'),
     });
+    browser.on('disconnected', () => settle({error: 'Firefox went away'}));
     assert.equal(await browser.installExtension(addon), kAddonId);
   },
   async send(op, arg) {
