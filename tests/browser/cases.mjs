@@ -27,8 +27,11 @@ export const extensionDir = path.join(here, 'extension');
 const kHostName = 'com.quorvex.webclient';
 const kAlertTitle = 'Quorvex Web Client';
 const kVersion = '8.2.0x431';
-// A bound on waiting for a process to end, far above what a loaded machine needs.
+// Bounds on waiting for a process to end, and for a window or an extension to
+// come up, far above what a loaded machine needs (a sanitizer build of the
+// host on a loaded machine has taken over 10 s to show its first dialog).
 const kEndMs = 10000;
+export const kShowMs = 60000;
 // Browsers kill a host still running some seconds after its port closed
 // (Chromium after 2, Firefox after 3): a host must be gone before that.
 const kGoneMs = 2000;
@@ -199,7 +202,7 @@ const nonLog = (messages) => messages.filter((m) => m.type !== 'Log');
 
 // Answers the alert like a user: waits for it, then presses Return on it.
 async function confirmAlert(env) {
-  const window = await poll(`a window titled "${kAlertTitle}"`, 20000, () => {
+  const window = await poll(`a window titled "${kAlertTitle}"`, kShowMs, () => {
     const result = spawnSync('xdotool', ['search', '--onlyvisible', '--name', `^${kAlertTitle}$`], {
       env,
       encoding: 'utf8',

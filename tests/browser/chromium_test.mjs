@@ -9,7 +9,7 @@ import path from 'node:path';
 import {test} from 'node:test';
 import {chromium} from 'playwright-core';
 
-import {defineBrowserTests, extensionDir} from './cases.mjs';
+import {defineBrowserTests, extensionDir, kShowMs} from './cases.mjs';
 
 // Follows from the "key" in extension/manifest.json; checked against the
 // running extension, so a key and constant that drift apart fail loudly.
@@ -53,7 +53,7 @@ defineBrowserTests({
       ],
     });
     worker = context.serviceWorkers()[0] ??
-        (await context.waitForEvent('serviceworker', {timeout: 20000}));
+        (await context.waitForEvent('serviceworker', {timeout: kShowMs}));
   },
   send: (op, arg) => worker.evaluate(([o, a]) => qx(o, a), [op, arg]),
   close: () => context?.close(),

@@ -10,7 +10,7 @@ import http from 'node:http';
 import path from 'node:path';
 import puppeteer from 'puppeteer-core';
 
-import {defineBrowserTests, extensionDir, poll} from './cases.mjs';
+import {defineBrowserTests, extensionDir, kShowMs, poll} from './cases.mjs';
 
 const manifest = JSON.parse(fs.readFileSync(path.join(extensionDir, 'manifest.json'), 'utf8'));
 const kAddonId = manifest.browser_specific_settings.gecko.id;
@@ -60,7 +60,7 @@ defineBrowserTests({
     assert.equal(await browser.installExtension(addon), kAddonId);
   },
   async send(op, arg) {
-    await poll('the add-on to call the test server', 20000, () => waiting);
+    await poll('the add-on to call the test server', kShowMs, () => waiting);
     const outcome = new Promise((resolve) => (settle = resolve));
     waiting.end(JSON.stringify({op, arg}));
     waiting = null;
