@@ -128,10 +128,13 @@ function logged(pid, text) {
   return lines.some((line) => line.startsWith(`Quorvex Web Client[${pid}]: ${text}`));
 }
 
+// Runs a helper to its end; one that hangs (xdotool's --sync waits as long as
+// the window takes) is killed and fails, so the run cannot hang on it.
 function run(command, args, env) {
-  const result = spawnSync(command, args, {env, encoding: 'utf8'});
+  const result = spawnSync(command, args, {env, encoding: 'utf8', timeout: kEndMs});
   if (result.status !== 0)
-    throw new Error(`${command} ${args.join(' ')} failed (${result.status}): ${result.stderr}`);
+    throw new Error(
+        `${command} ${args.join(' ')} failed (${result.error ?? result.status}): ${result.stderr}`);
   return result.stdout;
 }
 
@@ -206,6 +209,7 @@ async function confirmAlert(env) {
     const result = spawnSync('xdotool', ['search', '--onlyvisible', '--name', `^${kAlertTitle}$`], {
       env,
       encoding: 'utf8',
+      timeout: kEndMs,
     });
     return result.status === 0 ? result.stdout.split('\n')[0] : null;
   });
@@ -257,7 +261,7 @@ export function defineBrowserTests(browser) {
     // The host decides at start whether it can show dialogs.
     await poll(
         'the display', 10000,
-        () => spawnSync('xdotool', ['getdisplaygeometry'], {env}).status === 0);
+        () => spawnSync('xdotool', ['getdisplaygeometry'], {env, timeout: kEndMs}).status === 0);
     register(browser, env);
     await browser.launch({env, home, work});
   });
