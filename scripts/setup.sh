@@ -9,7 +9,7 @@ packages=(
   clang libclang-rt-14-dev
   dbus dbus-daemon xvfb xdotool x11-utils xauth imagemagick
   dpkg-dev file lintian
-  chromium nodejs
+  chromium firefox-esr nodejs
 )
 
 missing=()

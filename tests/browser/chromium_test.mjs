@@ -1,419 +1,60 @@
-// The native host as Chromium runs it: the browser starts the host for a
-// test extension's connectNative, and the checks run inside the extension's
-// service worker, so every frame passes through the browser's own native
-// messaging. Dialogs open on a private virtual display and are answered like
-// a user would, with the keyboard.
+// The browser test (cases.mjs) in Chromium, driven through its debugging
+// protocol; the commands run in the extension's service worker.
 //
-// Environment:
-//   QX_BROWSER_HOST      absolute path of the host (required)
-//   QX_BROWSER_MANIFEST  user (default): registered for this run's user only;
-//                        system: registered system-wide for this run (root);
-//                        preinstalled: already registered system-wide, e.g. by
-//                        the package, left alone
-//   QX_BROWSER_INSTALL   the install command to register with (default: the
-//                        repository's packaging/quorvex-webclient-install)
-//   QX_CHROMIUM          the browser (default /usr/bin/chromium)
+// Environment: as cases.mjs, and QX_CHROMIUM, the browser (default /usr/bin/chromium).
 import assert from 'node:assert/strict';
-import {spawn, spawnSync} from 'node:child_process';
 import crypto from 'node:crypto';
-import {once} from 'node:events';
 import fs from 'node:fs';
-import os from 'node:os';
 import path from 'node:path';
-import {after, before, test} from 'node:test';
-import {fileURLToPath} from 'node:url';
+import {test} from 'node:test';
 import {chromium} from 'playwright-core';
 
-const here = path.dirname(fileURLToPath(import.meta.url));
-const extensionDir = path.join(here, 'extension');
+import {defineBrowserTests, extensionDir, kShowMs} from './cases.mjs';
+
 // Follows from the "key" in extension/manifest.json; checked against the
 // running extension, so a key and constant that drift apart fail loudly.
 const kExtensionId = 'cemngmpelcnaiojankphellfnppbndap';
 const kOrigin = `chrome-extension://${kExtensionId}/`;
-const kHostName = 'com.quorvex.webclient';
-const kSystemManifestDir = '/etc/chromium/native-messaging-hosts';
-const kAlertTitle = 'Quorvex Web Client';
-const kVersion = '8.2.0x431';
-// A bound on waiting for a process to end, far above what a loaded machine needs.
-const kEndMs = 10000;
-
-const host = process.env.QX_BROWSER_HOST ?? '';
-const manifestMode = process.env.QX_BROWSER_MANIFEST ?? 'user';
-const installer =
-    process.env.QX_BROWSER_INSTALL ?? path.join(here, '../../packaging/quorvex-webclient-install');
-const browserPath = process.env.QX_CHROMIUM ?? '/usr/bin/chromium';
-
-const work = fs.mkdtempSync(path.join(os.tmpdir(), 'qx-browser-'));
-const home = path.join(work, 'home');
-const userDataDir = path.join(home, '.config', 'chromium');
-const sanitizerLogs = path.join(work, 'sanitizer');
-// The host's system-log lines, caught by the test shim (QX_SYSLOG_SHIM) when given.
-const syslogFile = path.join(work, 'syslog');
-const syslogShim = process.env.QX_SYSLOG_SHIM ?? '';
-fs.mkdirSync(sanitizerLogs);
-const children = [];
-// Takes a system-wide registration of this run away again.
-let unregister = () => {};
 let context = null;
 let worker = null;
-// Every host seen running, followed by PID: a host may exec another program.
-const seenHosts = new Set();
 
-const sleep = (ms) => new Promise((resolve) => setTimeout(resolve, ms));
-
-async function poll(what, timeoutMs, probe) {
-  const deadline = Date.now() + timeoutMs;
-  for (;;) {
-    const value = probe();
-    if (value)
-      return value;
-    if (Date.now() > deadline)
-      throw new Error(`timed out waiting for ${what}`);
-    await sleep(100);
-  }
-}
-
-// Starts a helper that prints one line once it is ready and returns that line.
-async function startDaemon(command, args, options, readyFd) {
-  const stdio = ['ignore', 'pipe', 'inherit'];
-  if (readyFd === 3)
-    stdio[1] = 'ignore';
-  stdio[readyFd] = 'pipe';
-  const child = spawn(command, args, {...options, stdio});
-  children.push(child);
-  let text = '';
-  const stream = child.stdio[readyFd];
-  stream.setEncoding('utf8');
-  const firstLine = new Promise((resolve, reject) => {
-    stream.on('data', (chunk) => {
-      text += chunk;
-      if (text.includes('\n'))
-        resolve(text.split('\n')[0].trim());
-    });
-    child.on(
-        'exit', (code) => reject(new Error(`${command} exited (${code}) before it was ready`)));
-    child.on('error', reject);
-  });
-  return firstLine;
-}
-
-function desktopEnvironment(display, busAddress) {
-  const sanitizerLog = (name) => {
-    const options = process.env[name];
-    return `${options ? `${options}:` : ''}log_path=${path.join(sanitizerLogs, 'host')}`;
-  };
-  return {
-    ...process.env,
-    DISPLAY: display,
-    DBUS_SESSION_BUS_ADDRESS: busAddress,
-    HOME: home,
-    XDG_CONFIG_HOME: path.join(home, '.config'),
-    XDG_DATA_HOME: path.join(home, '.local', 'share'),
-    XDG_CACHE_HOME: path.join(home, '.cache'),
-    XDG_RUNTIME_DIR: path.join(work, 'runtime'),
-    NO_AT_BRIDGE: '1',
-    GSETTINGS_BACKEND: 'memory',
-    GIO_USE_VFS: 'local',
-    GIO_USE_VOLUME_MONITOR: 'unix',
-    // The host inherits the browser's environment: a sanitizer report of the
-    // host lands in a file the test looks at, not on a stream nobody reads.
-    // The preloaded shim comes before the sanitizer runtime.
-    ASAN_OPTIONS: `${sanitizerLog('ASAN_OPTIONS')}:verify_asan_link_order=0`,
-    UBSAN_OPTIONS: sanitizerLog('UBSAN_OPTIONS'),
-    ...(syslogShim && {
-      LD_PRELOAD: [syslogShim, process.env.LD_PRELOAD].filter(Boolean).join(':'),
-      QX_SYSLOG_CAPTURE_FILE: syslogFile,
-    }),
-  };
-}
-
-// Whether process `pid` wrote `text` to the system log.
-function logged(pid, text) {
-  const lines = fs.existsSync(syslogFile) ? fs.readFileSync(syslogFile, 'utf8').split('\n') : [];
-  return lines.some((line) => line.startsWith(`Quorvex Web Client[${pid}]: ${text}`));
-}
-
-function run(command, args, env) {
-  const result = spawnSync(command, args, {env, encoding: 'utf8'});
-  if (result.status !== 0)
-    throw new Error(`${command} ${args.join(' ')} failed (${result.status}): ${result.stderr}`);
-  return result.stdout;
-}
-
-// Makes the host known to the browser under its name, for our extension
-// only, with the install command users run.
-function register(env) {
-  if (manifestMode === 'preinstalled')
-    return;
-  if (manifestMode !== 'user' && manifestMode !== 'system')
-    throw new Error(
-        `QX_BROWSER_MANIFEST must be user, system or preinstalled, not ${manifestMode}`);
-  const scope = manifestMode === 'user' ? ['--user'] : ['--system', '--root', '/'];
-  const manifestDir =
-      manifestMode === 'user' ? path.join(userDataDir, 'NativeMessagingHosts') : kSystemManifestDir;
-  const manifestPath = path.join(manifestDir, `${kHostName}.json`);
-  if (manifestMode === 'system')
-    assert.ok(!fs.existsSync(manifestPath), `${manifestPath} exists already; use preinstalled`);
-  const registration = [...scope, '--browser', 'chromium'];
-  run(installer, [...registration, '--chrome-extension-id', kExtensionId, '--host', host], env);
-  if (manifestMode === 'system')
-    unregister = () => run(installer, ['--uninstall', ...registration], env);
-  const written = JSON.parse(fs.readFileSync(manifestPath, 'utf8'));
-  assert.equal(written.path, host);
-  assert.deepEqual(written.allowed_origins, [kOrigin]);
-}
-
-// The hosts this browser started for our extension: Chromium runs a host
-// with the extension's origin as its one argument (a script host runs under
-// its interpreter).
-function hostProcesses() {
-  const found = [];
-  for (const pid of fs.readdirSync('/proc').filter((name) => /^\d+$/.test(name))) {
-    let argv;
-    let state;
-    try {
-      argv = fs.readFileSync(`/proc/${pid}/cmdline`, 'utf8').split('\0');
-      state = fs.readFileSync(`/proc/${pid}/stat`, 'utf8').replace(/^.*\) /, '')[0];
-    } catch {
-      continue;  // gone meanwhile
-    }
-    const at = argv.indexOf(host);
-    if ((at === 0 || at === 1) && argv[at + 1] === kOrigin && state !== 'Z')
-      found.push(Number(pid));
-  }
-  for (const pid of found)
-    seenHosts.add(pid);
-  return found;
-}
-
-function isRunning(pid) {
-  try {
-    return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').replace(/^.*\) /, '')[0] !== 'Z';
-  } catch {
-    return false;
-  }
-}
-
-const evaluate = (fn, arg) => worker.evaluate(fn, arg);
-const request = (code, members = {}) => ({version: kVersion, type: 'Request', code, ...members});
-const logTexts = (messages) => messages.filter((m) => m.type === 'Log').map((m) => m.text);
-const nonLog = (messages) => messages.filter((m) => m.type !== 'Log');
-
-// Answers the alert like a user: waits for it, then presses Return on it.
-async function confirmAlert(env) {
-  const window = await poll(`a window titled "${kAlertTitle}"`, 20000, () => {
-    const result = spawnSync('xdotool', ['search', '--onlyvisible', '--name', `^${kAlertTitle}$`], {
-      env,
-      encoding: 'utf8',
-    });
-    return result.status === 0 ? result.stdout.split('\n')[0] : null;
-  });
-  run('xdotool', ['windowfocus', '--sync', window], env);
-  run('xdotool', ['key', '--clearmodifiers', '--window', window, 'Return'], env);
-}
-
-let env = null;
-const queued = path.join(work, 'Queued');
-
-before(async () => {
-  assert.ok(path.isAbsolute(host) && fs.existsSync(host), `QX_BROWSER_HOST is no host: "${host}"`);
-  for (const folder of ['.config', '.local/share', '.cache'])
-    fs.mkdirSync(path.join(home, folder), {recursive: true});
-  fs.mkdirSync(path.join(work, 'runtime'), {mode: 0o700});
-  fs.mkdirSync(path.join(queued, 'later'), {recursive: true});
-  fs.writeFileSync(path.join(queued, 'a.txt'), 'alpha');
-  fs.writeFileSync(path.join(queued, 'B.txt'), 'bravo!');
-  fs.writeFileSync(path.join(queued, 'later', 'c.txt'), 'charlie');
-
-  const displayNumber = await startDaemon(
-      'Xvfb',
-      ['-displayfd', '3', '-screen', '0', '1280x1024x24', '-nolisten', 'tcp'],
-      {},
-      3,
-  );
-  const display = `:${displayNumber}`;
-  const busAddress = await startDaemon(
-      'dbus-daemon',
-      ['--session', '--nofork', '--print-address=1'],
-      {env: {...process.env, HOME: home, XDG_RUNTIME_DIR: path.join(work, 'runtime')}},
-      1,
-  );
-  env = desktopEnvironment(display, busAddress);
-  // The host decides at start whether it can show dialogs.
-  await poll(
-      'the display', 10000, () => spawnSync('xdotool', ['getdisplaygeometry'], {env}).status === 0);
-  register(env);
-
-  context = await chromium.launchPersistentContext(userDataDir, {
-    executablePath: browserPath,
-    headless: true,
-    env,
-    ignoreDefaultArgs: ['--disable-extensions'],
-    args: [
-      `--disable-extensions-except=${extensionDir}`,
-      `--load-extension=${extensionDir}`,
-      '--no-sandbox',
-      '--disable-gpu',
-      '--disable-quic',
-      '--no-first-run',
-      '--disable-background-networking',
-      '--disable-component-update',
-      '--disable-sync',
-    ],
-  });
-  worker = context.serviceWorkers()[0] ??
-      (await context.waitForEvent('serviceworker', {timeout: 20000}));
-});
-
-after(async () => {
-  // A host still running here has outlived its port and would hold up the
-  // browser's shutdown: it is a failure, and it is ended so the run does not hang.
-  const outlived = [...hostProcesses(), ...seenHosts].filter(
-      (pid, i, all) => all.indexOf(pid) === i && isRunning(pid));
-  for (const pid of outlived)
-    process.kill(pid, 'SIGKILL');
-  if (context)
-    await context.close();
-  for (const child of children)
-    if (child.exitCode === null)
-      child.kill();
-  await Promise.all(
-      children.map((child) => (child.exitCode === null ? once(child, 'exit') : null)));
-  unregister();
-  const reports = fs.readdirSync(sanitizerLogs);
-  const texts = reports.map((name) => fs.readFileSync(path.join(sanitizerLogs, name), 'utf8'));
-  fs.rmSync(work, {recursive: true, force: true});
-  assert.deepEqual(texts, [], 'the host wrote sanitizer reports');
-  assert.deepEqual(outlived, [], 'hosts outlived their ports');
-});
-
-test('the extension is the one the host is registered for', async () => {
+test('the extension ID follows from the key in its manifest', () => {
   const {key} = JSON.parse(fs.readFileSync(path.join(extensionDir, 'manifest.json'), 'utf8'));
   const digest = crypto.createHash('sha256').update(Buffer.from(key, 'base64')).digest('hex');
   const idOfKey = [...digest.slice(0, 32)].map((c) => String.fromCharCode(97 + parseInt(c, 16)));
   assert.equal(idOfKey.join(''), kExtensionId, 'the key in manifest.json gives another ID');
   assert.equal(worker.url(), `${kOrigin}background.js`);
-  assert.equal(await evaluate(() => chrome.runtime.id), kExtensionId);
 });
 
-test(
-    'connecting starts the host, which greets with its log record and the Initialize response',
-    async () => {
-      const messages = await evaluate(() => {
-        qx.open();
-        return qx.channel.until((m) => m.code === 'Initialize');
-      });
-      assert.equal(messages.length, 2, JSON.stringify(messages));
-      const [record, response] = messages;
-      assert.deepEqual(Object.keys(record), ['timestamp', 'text', 'version', 'type', 'code']);
-      assert.match(record.timestamp, /^\d{4}\.\d\d\.\d\d \d\d\.\d\d\.\d\d\.000$/);
-      assert.deepEqual(
-          {...record, timestamp: null},
-          {timestamp: null, text: 'Initialize', version: kVersion, type: 'Log', code: 'DEBUG'});
-      assert.deepEqual(Object.entries(response), [
-        ['version', kVersion],
-        ['type', 'Response'],
-        ['code', 'Initialize'],
-        ['support_dragdrop', false],
-      ]);
-      assert.equal(hostProcesses().length, 1, 'one host for the one port');
-    });
-
-test('a parameter is set, refused when invalid, and unknown names are reported', async () => {
-  const exchange = (message) => evaluate((m) => qx.channel.exchange(m), message);
-  const set = (name, value) => exchange(request('SetParameter', {name, value}));
-  assert.deepEqual(logTexts(await set('FileTransferLimit', 0)), [
-    'ExecuteRequest',
-    'SetParameter',
-    'Invalid upload limit specified: 0',
-  ]);
-  assert.deepEqual(
-      logTexts(await set('Timeout', 5)),
-      ['ExecuteRequest', 'SetParameter', 'Invalid plug-in parameter: Timeout']);
-  const accepted = await set('filetransferlimit', 2);
-  assert.deepEqual(logTexts(accepted), ['ExecuteRequest', 'SetParameter']);
-  assert.deepEqual(nonLog(accepted), []);
-});
-
-test(
-    'a confirmed queue is admitted up to the limit, then the limit error, then a delete',
-    async () => {
-      const entry = (name, size) =>
-          ({file_path: path.join(queued, name), relative_path: 'Queued', size});
-      await evaluate(
-          (m) => qx.channel.post(m),
-          request('QueueFilesForUpload', {files_ul: [{file_path: queued}]}));
-      await confirmAlert(env);
-      const messages = await evaluate(() => qx.channel.until((m) => m.code === 'Error'));
-      // The limit of 2 set before admits the first two files in the list's order.
-      assert.deepEqual(
-          logTexts(messages),
-          ['ExecuteRequest', 'QueueFilesForUpload', 'AddFiles', 'HandleNotification']);
-      assert.deepEqual(nonLog(messages), [
-        {
-          version: kVersion,
-          type: 'Notification',
-          code: 'FilesAddedToUploadList',
-          files_ul: [entry('a.txt', 5), entry('B.txt', 6)],
-        },
-        {
-          version: kVersion,
-          type: 'Notification',
-          code: 'Error',
-          text: 'Not allowed to queue more than 2 files for sending'
-        },
-      ]);
-
-      const removed = {file_path: path.join(queued, 'A.TXT'), relative_path: 'queued', size: 2.5};
-      const deleted = await evaluate(
-          (m) => qx.channel.exchange(m),
-          request('DeleteFilesFromUploadList', {files_ul: [removed]}));
-      assert.deepEqual(nonLog(deleted), [
-        {
-          version: kVersion,
-          type: 'Notification',
-          code: 'FilesDeletedFromUploadList',
-          files_ul: [removed]
-        },
-      ]);
-    });
-
-test('a message that is no request is refused with a debug record and nothing else', async () => {
-  const messages =
-      await evaluate((m) => qx.channel.exchange(m), {type: 'Notification', code: 'Reset'});
-  assert.deepEqual(
-      messages.map((m) => [m.type, m.code, m.text]),
-      [
-        ['Log', 'DEBUG', 'ExecuteRequest'],
-        ['Log', 'DEBUG', 'Invalid request'],
+defineBrowserTests({
+  installName: 'chromium',
+  idOption: '--chrome-extension-id',
+  extensionId: kExtensionId,
+  userManifestDir: '.config/chromium/NativeMessagingHosts',
+  systemManifestDir: '/etc/chromium/native-messaging-hosts',
+  allowedKey: 'allowed_origins',
+  caller: kOrigin,
+  async launch({env, home}) {
+    context = await chromium.launchPersistentContext(path.join(home, '.config', 'chromium'), {
+      executablePath: process.env.QX_CHROMIUM ?? '/usr/bin/chromium',
+      headless: true,
+      env,
+      ignoreDefaultArgs: ['--disable-extensions'],
+      args: [
+        `--disable-extensions-except=${extensionDir}`,
+        `--load-extension=${extensionDir}`,
+        '--no-sandbox',
+        '--disable-gpu',
+        '--disable-quic',
+        '--no-first-run',
+        '--disable-background-networking',
+        '--disable-component-update',
+        '--disable-sync',
       ],
-  );
-});
-
-test('closing the port ends the host by itself', async () => {
-  assert.ok(syslogShim, 'QX_SYSLOG_SHIM names no system-log shim');
-  const [pid] = hostProcesses();
-  assert.ok(pid, 'no host running for the port');
-  await evaluate(() => qx.channel.disconnect());
-  await poll(`host ${pid} to end`, kEndMs, () => !isRunning(pid));
-  // The browser kills a host that stays after its port closed; only a host
-  // that saw the end of its input and shut down in order writes this line.
-  assert.ok(logged(pid, 'Removed instance of plugin'), `host ${pid} did not end by itself`);
-});
-
-test('closing the browser ends a host whose port is open', async () => {
-  await evaluate(() => {
-    qx.open();
-    return qx.channel.until((m) => m.code === 'Initialize');
-  });
-  const [pid] = hostProcesses();
-  assert.ok(pid, 'no host running for the new port');
-  // A host that ignores its closed input holds up the browser's shutdown.
-  const closing = Date.now();
-  await context.close();
-  context = null;
-  await poll(`host ${pid} to end with the browser`, kEndMs, () => !isRunning(pid));
-  const shutdownMs = Date.now() - closing;
-  assert.ok(shutdownMs < kEndMs, `the browser took ${shutdownMs} ms to shut down`);
-  assert.ok(logged(pid, 'Removed instance of plugin'), `host ${pid} did not end by itself`);
+    });
+    worker = context.serviceWorkers()[0] ??
+        (await context.waitForEvent('serviceworker', {timeout: kShowMs}));
+  },
+  send: (op, arg) => worker.evaluate(([o, a]) => qx(o, a), [op, arg]),
+  close: () => context?.close(),
 });

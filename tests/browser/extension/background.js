@@ -1,6 +1,8 @@
-// The browser end of the native host's channel. The test reaches this worker
-// through the browser's debugging protocol and calls `qx` from there, so every
-// message is posted and read by the real extension APIs.
+// The browser end of the native host's channel. The test runs the commands
+// of `qx` below, so every message is posted and read by the real extension
+// APIs: Chromium's test calls `qx` in this worker through the browser's
+// debugging protocol; Firefox lets no automation reach an add-on, so there the
+// commands come from the test's loopback server, named in channel.json.
 const kHostName = 'com.quorvex.webclient';
 // A request no operation answers: its entry record marks that everything
 // the request before it produced has arrived, since requests run in order.
@@ -22,8 +24,10 @@ class NativeChannel {
       this.received.push(message);
       this.wake();
     });
-    this.port.onDisconnect.addListener(() => {
-      this.disconnectError = chrome.runtime.lastError?.message ?? 'disconnected';
+    // Chromium gives the reason in lastError, Firefox on the port.
+    this.port.onDisconnect.addListener((port) => {
+      this.disconnectError =
+          chrome.runtime.lastError?.message ?? port.error?.message ?? 'disconnected';
       this.wake();
     });
   }
@@ -77,7 +81,27 @@ class NativeChannel {
   disconnect() { this.port.disconnect(); }
 }
 
-globalThis.qx = {
-  channel: null,
-  open() { this.channel = new NativeChannel(); },
+let channel = null;
+const commands = {
+  id: () => chrome.runtime.id,
+  open: () => {
+    channel = new NativeChannel();
+    return channel.until((m) => m.code === 'Initialize');
+  },
+  post: (message) => channel.post(message),
+  exchange: (message) => channel.exchange(message),
+  until: (code) => channel.until((m) => m.code === code),
+  disconnect: () => channel.disconnect(),
 };
+globalThis.qx = async (op, arg) => commands[op](arg);
+
+// Each call carries the outcome of the last command and is answered with the next.
+async function serve(url) {
+  for (let outcome = {};;) {
+    const response = await fetch(url, {method: 'POST', body: JSON.stringify(outcome)});
+    const {op, arg} = await response.json();
+    outcome = await qx(op, arg).then((value) => ({value}), (error) => ({error: error.message}));
+  }
+}
+
+fetch('channel.json').then((response) => response.json()).then(({url}) => serve(url), () => {});

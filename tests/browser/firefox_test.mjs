@@ -1,0 +1,77 @@
+// The browser test (cases.mjs) in Firefox, driven headless over WebDriver
+// BiDi with the extension installed as a temporary add-on. No automation
+// reaches an add-on's scripts, so the add-on fetches its commands from a
+// loopback server of this test and posts their outcomes back.
+//
+// Environment: as cases.mjs, and QX_FIREFOX, the browser (default /usr/bin/firefox-esr).
+import assert from 'node:assert/strict';
+import fs from 'node:fs';
+import http from 'node:http';
+import path from 'node:path';
+import puppeteer from 'puppeteer-core';
+
+import {defineBrowserTests, extensionDir, kShowMs, poll} from './cases.mjs';
+
+const manifest = JSON.parse(fs.readFileSync(path.join(extensionDir, 'manifest.json'), 'utf8'));
+const kAddonId = manifest.browser_specific_settings.gecko.id;
+let browser = null;
+let server = null;
+// The add-on's pending call, answered with the next command.
+let waiting = null;
+// Takes the outcome of the command in flight.
+let settle = () => {};
+
+function serveAddon(request, response) {
+  let body = '';
+  request.setEncoding('utf8');
+  request.on('data', (chunk) => (body += chunk));
+  request.on('end', () => {
+    // The add-on's origin is not the server's.
+    response.setHeader('Access-Control-Allow-Origin', '*');
+    waiting = response;
+    settle(JSON.parse(body));
+  });
+}
+
+defineBrowserTests({
+  installName: 'firefox',
+  idOption: '--firefox-extension-id',
+  extensionId: kAddonId,
+  userManifestDir: '.mozilla/native-messaging-hosts',
+  systemManifestDir: '/usr/lib/mozilla/native-messaging-hosts',
+  allowedKey: 'allowed_extensions',
+  caller: kAddonId,
+  async launch({env, home, work}) {
+    server = http.createServer(serveAddon);
+    await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
+    const addon = path.join(work, 'addon');
+    fs.cpSync(extensionDir, addon, {recursive: true});
+    fs.writeFileSync(
+        path.join(addon, 'channel.json'),
+        JSON.stringify({url: `http://127.0.0.1:${server.address().port}/`}));
+    browser = await puppeteer.launch({
+      browser: 'firefox',
+      executablePath: process.env.QX_FIREFOX ?? '/usr/bin/firefox-esr',
+      headless: true,
+      env,
+      userDataDir: path.join(home, 'firefox-profile'),
+    });
+    browser.on('disconnected', () => settle({error: 'Firefox went away'}));
+    assert.equal(await browser.installExtension(addon), kAddonId);
+  },
+  async send(op, arg) {
+    await poll('the add-on to call the test server', kShowMs, () => waiting);
+    const outcome = new Promise((resolve) => (settle = resolve));
+    waiting.end(JSON.stringify({op, arg}));
+    waiting = null;
+    const {value, error} = await outcome;
+    if (error !== undefined)
+      throw new Error(error);
+    return value;
+  },
+  async close() {
+    server?.close();
+    server?.closeAllConnections();
+    await browser?.close();
+  },
+});
