@@ -1,8 +1,6 @@
 // Finding the running Assistant, and launching it when it is not running.
-#include <unistd.h>
-
-#include <cstring>
 #include <ctime>
+#include <string>
 
 #include "Common/Logger.h"
 #include "mac/QXWebClientBaseMac.h"
@@ -13,7 +11,7 @@ const char* const kQXAssistantBundleIdentifier = "com.quorvex.Assistant";
 namespace {
 
 constexpr time_t kLaunchWaitSeconds = 120;
-constexpr useconds_t kLookIntervalMicroseconds = 100000;
+constexpr int kLookIntervalMs = 100;
 constexpr unsigned long kLaunchOptions =
     NSWorkspaceLaunchAndHide | NSWorkspaceLaunchAsync | NSWorkspaceLaunchWithoutActivation;
 
@@ -40,9 +38,15 @@ bool CQXWebClientBaseMac::FindAssistantApplication(ProcessSerialNumber& psn) {
               kQXAssistantBundleIdentifier, kLaunchOptions, nullptr, nullptr)) {
         time_t start = time(nullptr);
         while (!FindAProcess(psn)) {
-          usleep(kLookIntervalMicroseconds);
-          if (time(nullptr) - start > kLaunchWaitSeconds) {
+          // Between looks, and ended at once by the bus saying the start failed.
+          std::string reason;
+          OSErr err = QXWorkspace::sharedWorkspace().waitForLaunch(kLookIntervalMs, &reason);
+          if (err == errAETimeout || (err == noErr && time(nullptr) - start > kLaunchWaitSeconds)) {
             WC_WriteToSyslog("Timeout waiting for Assistant process to launch");
+            break;
+          }
+          if (err != noErr) {
+            WC_WriteToSyslog(("Assistant process failed to launch: " + reason).c_str());
             break;
           }
         }

@@ -17,8 +17,8 @@ inline constexpr AEKeyword kAE_Status_RefCon = QXFourCC("STr1");
 inline constexpr AEKeyword kAE_Status_RefCon2 = QXFourCC("STr2");
 inline constexpr AEKeyword kAE_Status_RefCon3 = QXFourCC("STr3");
 inline constexpr AEKeyword kAE_Status_Message = QXFourCC("NMsg");
-// No reply is asked for, so nothing waits this long.
-inline constexpr int32_t kAERequestTimeoutTicks = 18000;
+// How long the host waits for the Assistant to acknowledge a request (25 s).
+inline constexpr int32_t kAERequestTimeoutTicks = 1500;
 
 // A 64-bit value from a 'doub', 'comp' or 'magn' parameter;
 // errAEWrongDataType for another type, errAECoercionFail for a double

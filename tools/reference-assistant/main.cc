@@ -51,7 +51,8 @@ OSErr HandleRequest(const AppleEvent* event, AppleEvent*, SRefCon refCon) {
     return err;
   origin.refCon.assign(static_cast<size_t>(size), '\0');
   AEGetParamPtr(event, kAERefConKeyword, typeMagnitude, &type, origin.refCon.data(), size, &size);
-  queue->Accept(origin, request);
+  // Answered on return, before any of the work: the acknowledgement.
+  queue->Accept(origin, std::move(request));
   return noErr;
 }
 
