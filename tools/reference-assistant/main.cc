@@ -87,7 +87,8 @@ bool OwnBusName(GDBusConnection* bus) {
   guint32 result = 0;
   if (reply != nullptr)
     g_variant_get(reply, "(u)", &result);
-  // 1: primary owner now; 4: already the owner.
+  // 1: primary owner now; 4: already the owner; 3: another Assistant has it.
+  // Never replacing nor replaceable, the name stays with its transfers.
   return result == 1 || result == 4;
 }
 
@@ -100,6 +101,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   g_mkdir_with_parents(outbox.c_str(), 0700);
+  // Activated, it answers on the bus that started it.
+  const char* starter = g_getenv("DBUS_STARTER_ADDRESS");
+  if (starter != nullptr && *starter != '\0')
+    g_setenv("DBUS_SESSION_BUS_ADDRESS", starter, TRUE);
   GDBusConnection* bus = QXSessionBus();
   if (bus == nullptr) {
     g_printerr("quorvex-assistant: no session bus\n");
