@@ -4,9 +4,10 @@
 
 #include "Common/Logger.h"
 #include "mac/QXWebClientBaseMac.h"
+#include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/Workspace.h"
 
-const char* const kQXAssistantBundleIdentifier = "com.quorvex.Assistant";
+const char* const kQXAssistantBundleIdentifier = kQXAssistantBusName;
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "mac/AssistantProtocol.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/Processes.h"
 #include "tests/support/SessionBus.h"
 

@@ -11,14 +11,12 @@
 #include <string>
 #include <utility>
 
-#include "mac/AssistantProtocol.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/BusConnection.h"
 #include "tools/reference-assistant/TransferQueue.h"
 
 namespace {
-
-constexpr char kBusName[] = "com.quorvex.Assistant";
 
 std::string TextParam(const AppleEvent* event, AEKeyword keyword, OSErr* err) {
   DescType type = typeNull;
@@ -82,8 +80,8 @@ bool OwnBusName(GDBusConnection* bus) {
   g_autoptr(GError) error = nullptr;
   g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
       bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-      g_variant_new("(su)", kBusName, 4u /* DBUS_NAME_FLAG_DO_NOT_QUEUE */), G_VARIANT_TYPE("(u)"),
-      G_DBUS_CALL_FLAGS_NONE, kQXBusCallTimeoutMs, nullptr, &error);
+      g_variant_new("(su)", kQXAssistantBusName, 4u /* DBUS_NAME_FLAG_DO_NOT_QUEUE */),
+      G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, kQXBusCallTimeoutMs, nullptr, &error);
   guint32 result = 0;
   if (reply != nullptr)
     g_variant_get(reply, "(u)", &result);
@@ -129,7 +127,7 @@ int main(int argc, char** argv) {
     AEInstallEventHandler(kAEAssistantClass, kAEAssistantRequest, HandleRequest,
                           reinterpret_cast<SRefCon>(&queue), false);
     if (!OwnBusName(bus)) {
-      g_printerr("quorvex-assistant: %s is taken\n", kBusName);
+      g_printerr("quorvex-assistant: %s is taken\n", kQXAssistantBusName);
       return 1;
     }
     g_main_loop_run(loop);
