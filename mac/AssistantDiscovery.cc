@@ -11,12 +11,13 @@ const char* const kQXAssistantBundleIdentifier = kQXAssistantBusName;
 
 namespace {
 
-constexpr time_t kLaunchWaitSeconds = 120;
 constexpr int kLookIntervalMs = 100;
 constexpr unsigned long kLaunchOptions =
     NSWorkspaceLaunchAndHide | NSWorkspaceLaunchAsync | NSWorkspaceLaunchWithoutActivation;
 
 }  // namespace
+
+time_t CQXWebClientBaseMac::sAssistantLaunchWaitSeconds = 120;
 
 bool FindAProcess(ProcessSerialNumber& psn) {
   psn = ProcessSerialNumber{0, 0};
@@ -42,7 +43,8 @@ bool CQXWebClientBaseMac::FindAssistantApplication(ProcessSerialNumber& psn) {
           // Between looks, and ended at once by the bus saying the start failed.
           std::string reason;
           OSErr err = QXWorkspace::sharedWorkspace().waitForLaunch(kLookIntervalMs, &reason);
-          if (err == errAETimeout || (err == noErr && time(nullptr) - start > kLaunchWaitSeconds)) {
+          if (err == errAETimeout ||
+              (err == noErr && time(nullptr) - start > sAssistantLaunchWaitSeconds)) {
             WC_WriteToSyslog("Timeout waiting for Assistant process to launch");
             break;
           }

@@ -26,6 +26,7 @@ constexpr int kWaitMs = 5000;
 class LinkClient : public CQXWebClientBaseMac {
  public:
   LinkClient() { CreateLogger(); }
+  static void SetLaunchWait(time_t seconds) { sAssistantLaunchWaitSeconds = seconds; }
   bool NotifyBrowser(const char* text) override {
     frames.emplace_back(text);
     return true;
@@ -470,6 +471,19 @@ TEST_F(RequestForwarding, AnAssistantThatCannotStartIsOneErrorAtOnce) {
                   "{ \"version\": \"8.2.0x431\", \"type\": \"Notification\", \"code\": "
                   "\"Error\", \"text\": \"Failed to launch Quorvex Assistant\" }"});
   }
+}
+
+// Started but never taking its name: given up after the launch wait (120 s,
+// here 1 s), before the bus's own start timeout.
+TEST_F(RequestForwarding, AnAssistantThatNeverAppearsTimesOut) {
+  ASSERT_TRUE(mBus.InstallService(kQXAssistantBundleIdentifier, {"/bin/sleep", "600"}));
+  LinkClient::SetLaunchWait(1);
+  LinkClient client;
+  ProcessSerialNumber psn{0, 0};
+  gint64 start = g_get_monotonic_time();
+  EXPECT_FALSE(client.FindAssistantApplication(psn));
+  EXPECT_LT(g_get_monotonic_time() - start, 60 * G_USEC_PER_SEC);
+  LinkClient::SetLaunchWait(120);
 }
 
 // A request the bus cannot carry is not sent (the bus would drop the host's
