@@ -21,6 +21,7 @@ class QXServiceActivation {
   // Runs the own context until the bus has answered or `timeoutMs` passed;
   // true once it has answered.
   bool Wait(int timeoutMs);
+  bool answered() const { return mAnswered; }
   // After the answer: whether the service started; when it did not, the
   // bus's error name (empty for a local failure) and message.
   bool started() const { return mStarted; }

@@ -115,12 +115,14 @@ OSErr QXWorkspace::waitForLaunch(int timeoutMs, std::string* reason) {
     g_usleep(gulong(timeoutMs) * 1000);
     return noErr;
   }
+  bool known = mLaunch->answered();
   if (!mLaunch->Wait(timeoutMs))
     return noErr;
   if (mLaunch->started()) {
-    // The name is owned by now; wait out the interval all the same, so a
-    // caller that cannot see it yet does not spin.
-    g_usleep(gulong(timeoutMs) * 1000);
+    // The name is owned now, so the next look finds it; if that look did
+    // not, the interval is waited out, so that the caller does not spin.
+    if (known)
+      g_usleep(gulong(timeoutMs) * 1000);
     return noErr;
   }
   *reason = mLaunch->errorMessage();
