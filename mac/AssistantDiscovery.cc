@@ -1,23 +1,23 @@
 // Finding the running Assistant, and launching it when it is not running.
-#include <unistd.h>
-
-#include <cstring>
 #include <ctime>
+#include <string>
 
 #include "Common/Logger.h"
 #include "mac/QXWebClientBaseMac.h"
+#include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/Workspace.h"
 
-const char* const kQXAssistantBundleIdentifier = "com.quorvex.Assistant";
+const char* const kQXAssistantBundleIdentifier = kQXAssistantBusName;
 
 namespace {
 
-constexpr time_t kLaunchWaitSeconds = 120;
-constexpr useconds_t kLookIntervalMicroseconds = 100000;
+constexpr int kLookIntervalMs = 100;
 constexpr unsigned long kLaunchOptions =
     NSWorkspaceLaunchAndHide | NSWorkspaceLaunchAsync | NSWorkspaceLaunchWithoutActivation;
 
 }  // namespace
+
+time_t CQXWebClientBaseMac::sAssistantLaunchWaitSeconds = 120;
 
 bool FindAProcess(ProcessSerialNumber& psn) {
   psn = ProcessSerialNumber{0, 0};
@@ -40,9 +40,16 @@ bool CQXWebClientBaseMac::FindAssistantApplication(ProcessSerialNumber& psn) {
               kQXAssistantBundleIdentifier, kLaunchOptions, nullptr, nullptr)) {
         time_t start = time(nullptr);
         while (!FindAProcess(psn)) {
-          usleep(kLookIntervalMicroseconds);
-          if (time(nullptr) - start > kLaunchWaitSeconds) {
+          // Between looks, and ended at once by the bus saying the start failed.
+          std::string reason;
+          OSErr err = QXWorkspace::sharedWorkspace().waitForLaunch(kLookIntervalMs, &reason);
+          if (err == errAETimeout ||
+              (err == noErr && time(nullptr) - start > sAssistantLaunchWaitSeconds)) {
             WC_WriteToSyslog("Timeout waiting for Assistant process to launch");
+            break;
+          }
+          if (err != noErr) {
+            WC_WriteToSyslog(("Assistant process failed to launch: " + reason).c_str());
             break;
           }
         }

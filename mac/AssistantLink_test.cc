@@ -2,8 +2,10 @@
 // side played by the test on a private session bus.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "Common/testing/FakeWebClient.h"
@@ -24,6 +26,7 @@ constexpr int kWaitMs = 5000;
 class LinkClient : public CQXWebClientBaseMac {
  public:
   LinkClient() { CreateLogger(); }
+  static void SetLaunchWait(time_t seconds) { sAssistantLaunchWaitSeconds = seconds; }
   bool NotifyBrowser(const char* text) override {
     frames.emplace_back(text);
     return true;
@@ -335,7 +338,8 @@ TEST(Get64BitParam, ReadsTheThreeNumericTypes) {
 }
 
 // Requests out: the test's own connection owns the Assistant's name and
-// records what arrives on it.
+// records what arrives on it. It answers on a thread of its own, as another
+// process would, since the client waits for the answer.
 class RequestForwarding : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -352,35 +356,43 @@ class RequestForwarding : public ::testing::Test {
     static const GDBusInterfaceVTable vtable = {
         [](GDBusConnection*, const char*, const char*, const char*, const char*,
            GVariant* parameters, GDBusMethodInvocation* invocation, gpointer data) {
-          static_cast<RequestForwarding*>(data)->mReceived.push_back(
-              g_variant_get_child_value(parameters, 0));
-          g_dbus_method_invocation_return_value(invocation, g_variant_new("(n)", 0));
+          auto* self = static_cast<RequestForwarding*>(data);
+          self->mReceived.push_back(g_variant_get_child_value(parameters, 0));
+          g_dbus_method_invocation_return_value(invocation,
+                                                g_variant_new("(n)", self->mAnswer.load()));
         },
         nullptr,
         nullptr,
         {nullptr}};
+    g_main_context_push_thread_default(mContext);
     mRegistration = g_dbus_connection_register_object(
         mBus.Connection(), kQXAEObjectPath, node->interfaces[0], &vtable, this, nullptr, nullptr);
-    g_bus_own_name_on_connection(mBus.Connection(), kQXAssistantBundleIdentifier,
-                                 G_BUS_NAME_OWNER_FLAGS_NONE, nullptr, nullptr, nullptr, nullptr);
-    ASSERT_TRUE(mBus.WaitForName(kQXAssistantBundleIdentifier, kWaitMs));
+    g_main_context_pop_thread_default(mContext);
+    mThread = std::thread([this] { g_main_loop_run(mLoop); });
+    ASSERT_TRUE(RequestName(mBus.Connection(), kQXAssistantBundleIdentifier));
   }
 
-  bool WaitForEvents(size_t count) {
-    gint64 deadline = g_get_monotonic_time() + kWaitMs * 1000;
-    while (mReceived.size() < count && g_get_monotonic_time() < deadline) {
-      g_main_context_iteration(nullptr, FALSE);
-      g_usleep(1000);
+  // What the Assistant received, once it has stopped.
+  const std::vector<GVariant*>& Received() {
+    if (mThread.joinable()) {
+      g_main_loop_quit(mLoop);
+      mThread.join();
     }
-    return mReceived.size() >= count;
+    return mReceived;
   }
 
   void TearDown() override {
-    for (GVariant* event : mReceived)
+    for (GVariant* event : Received())
       g_variant_unref(event);
+    g_main_loop_unref(mLoop);
+    g_main_context_unref(mContext);
   }
 
   SessionBus mBus;
+  GMainContext* mContext = g_main_context_new();
+  GMainLoop* mLoop = g_main_loop_new(mContext, FALSE);
+  std::thread mThread;
+  std::atomic<int16_t> mAnswer{noErr};
   guint mRegistration = 0;
   std::vector<GVariant*> mReceived;
 };
@@ -407,11 +419,16 @@ TEST_F(RequestForwarding, TheRunningAssistantGetsOneEventPerRequest) {
   ASSERT_TRUE(client.ProxyExecuteRequest(request.data()));
   std::wstring empty;
   ASSERT_TRUE(client.ProxyExecuteRequest(empty.data()));
-  ASSERT_TRUE(WaitForEvents(2));
   EXPECT_TRUE(client.frames.empty());
+  // An answer other than noErr is the Assistant's refusal.
+  mAnswer = errAEEventNotHandled;
+  EXPECT_FALSE(client.ProxyExecuteRequest(empty.data()));
+  EXPECT_EQ(client.frames.size(), 1u);
+  const std::vector<GVariant*>& received = Received();
+  ASSERT_EQ(received.size(), 3u);
 
   StAEDescriptor first;
-  ASSERT_EQ(AEDescFromGVariant(mReceived[0], first), noErr);
+  ASSERT_EQ(AEDescFromGVariant(received[0], first), noErr);
   AEEventClass eventClass = 0;
   AEEventID eventID = 0;
   AEGetAttributePtr(first, keyEventClassAttr, typeType, nullptr, &eventClass, 4, nullptr);
@@ -429,19 +446,65 @@ TEST_F(RequestForwarding, TheRunningAssistantGetsOneEventPerRequest) {
   EXPECT_EQ(Param(first, kAERefConKeyword, typeMagnitude), refConBytes);
 
   StAEDescriptor second;
-  ASSERT_EQ(AEDescFromGVariant(mReceived[1], second), noErr);
+  ASSERT_EQ(AEDescFromGVariant(received[1], second), noErr);
   EXPECT_EQ(Param(second, keyDirectObject, typeChar), "");
   EXPECT_EQ(Param(second, kAERefConKeyword, typeMagnitude), refConBytes);
 }
 
-TEST_F(RequestForwarding, NoActivatableAssistantIsOneErrorAtOnce) {
+// Not activatable, or activated but failing to start: one error as soon as
+// the bus says so, well before the two minutes the launch may take.
+TEST_F(RequestForwarding, AnAssistantThatCannotStartIsOneErrorAtOnce) {
+  const std::vector<std::string> services[] = {
+      {}, {"/nonexistent/quorvex-assistant"}, {"/bin/false"}};
+  for (const auto& exec : services) {
+    SCOPED_TRACE(exec.empty() ? "no service" : exec[0]);
+    if (!exec.empty()) {
+      ASSERT_TRUE(mBus.InstallService(kQXAssistantBundleIdentifier, exec));
+    }
+    LinkClient client;
+    std::wstring request = L"{}";
+    gint64 start = g_get_monotonic_time();
+    EXPECT_FALSE(client.ProxyExecuteRequest(request.data()));
+    EXPECT_LT(g_get_monotonic_time() - start, 60 * G_USEC_PER_SEC);
+    EXPECT_EQ(client.frames,
+              std::vector<std::string>{
+                  "{ \"version\": \"8.2.0x431\", \"type\": \"Notification\", \"code\": "
+                  "\"Error\", \"text\": \"Failed to launch Quorvex Assistant\" }"});
+  }
+}
+
+// Started but never taking its name: given up after the launch wait (120 s,
+// here 1 s), before the bus's own start timeout.
+TEST_F(RequestForwarding, AnAssistantThatNeverAppearsTimesOut) {
+  ASSERT_TRUE(mBus.InstallService(kQXAssistantBundleIdentifier, {"/bin/sleep", "600"}));
+  LinkClient::SetLaunchWait(1);
   LinkClient client;
-  std::wstring request = L"{}";
-  EXPECT_FALSE(client.ProxyExecuteRequest(request.data()));
-  ASSERT_EQ(client.frames.size(), 1u);
-  EXPECT_EQ(client.frames[0],
-            "{ \"version\": \"8.2.0x431\", \"type\": \"Notification\", \"code\": \"Error\", "
-            "\"text\": \"Failed to launch Quorvex Assistant\" }");
+  ProcessSerialNumber psn{0, 0};
+  gint64 start = g_get_monotonic_time();
+  EXPECT_FALSE(client.FindAssistantApplication(psn));
+  EXPECT_LT(g_get_monotonic_time() - start, 60 * G_USEC_PER_SEC);
+  LinkClient::SetLaunchWait(120);
+}
+
+// A request the bus cannot carry is not sent (the bus would drop the host's
+// connection), and the log says why.
+TEST_F(RequestForwarding, ARequestTooLargeForTheBusIsLoggedAndNotSent) {
+  PlayAssistant();
+  LinkClient client;
+  ProcessSerialNumber psn{0, 0};
+  ASSERT_TRUE(client.FindAssistantApplication(psn));
+  StAEDescriptor address(typeProcessSerialNumber, &psn, sizeof psn);
+  const std::string host = g_dbus_connection_get_unique_name(QXSessionBus());
+  std::string request(size_t(kQXBusMaxArrayBytes) + 1, 'x');
+  std::string response;
+  EXPECT_FALSE(client.AEHandleAssistantRequest(address, request, response));
+  EXPECT_EQ(client.records,
+            (std::vector<std::pair<std::string, std::string>>{
+                {"ERROR",
+                 "Request too large for the session bus: 67108865 bytes, its limit is 67108864 "
+                 "bytes"}}));
+  EXPECT_TRUE(Received().empty());
+  EXPECT_EQ(g_dbus_connection_get_unique_name(QXSessionBus()), host);
 }
 
 TEST(RequestForwardingWithoutBus, FailsWithOneError) {

@@ -2,6 +2,7 @@
 // dialogs, item expansion, the platform logger and the error texts.
 #pragma once
 
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,6 +55,8 @@ class CQXWebClientBaseMac : public CQXWebClientBase {
 
   static AEEventHandlerUPP sStatusAEHandlerUPP;
   static int32_t sStatusAEHandlerUPPRefCount;
+  // How long a launched Assistant may take to appear: 120 s; tests shorten it.
+  static time_t sAssistantLaunchWaitSeconds;
 };
 
 // The Assistant's bundle identifier, which is also its well-known bus name.

@@ -1,11 +1,14 @@
-// Handing a transfer request to the Assistant as one Apple Event.
+// Handing a transfer request to the Assistant as one Apple Event, which the
+// Assistant acknowledges on receipt: only then is the request its own.
 #include <cstring>
 #include <string>
 
+#include "Common/Logger.h"
 #include "mac/AEDescriptors.h"
 #include "mac/AssistantProtocol.h"
 #include "mac/QXWebClientBaseMac.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/BusConnection.h"
 #include "platform/appleevents/Processes.h"
 #include "platform/core/TextConversion.h"
 
@@ -53,9 +56,17 @@ bool CQXWebClientBaseMac::AEHandleAssistantRequest(AEDesc& address, std::string&
       UAEDesc::AddKeyDesc(event, kAERefConKeyword, refCon);
     }
     StAEDescriptor reply;
-    ThrowIfOSErr(AESend(event, reply, kAENoReply | kAENeverInteract, kAENormalPriority,
-                        kAERequestTimeoutTicks, nullptr, nullptr));
-    return true;
+    OSErr err = AESend(event, reply, kAEWaitReply | kAENeverInteract, kAENormalPriority,
+                       kAERequestTimeoutTicks, nullptr, nullptr);
+    if (err == errQXMessageTooLarge && mLogger != nullptr) {
+      mLogger->Error("Request too large for the session bus: %zu bytes, its limit is %ld bytes",
+                     request.size(), kQXBusMaxArrayBytes);
+    }
+    ThrowIfOSErr(err);
+    // The acknowledgement: a result other than noErr is the Assistant's refusal.
+    OSErr handled = noErr;
+    AEGetParamPtr(reply, keyErrorNumber, typeSInt16, nullptr, &handled, sizeof handled, nullptr);
+    return handled == noErr;
   } catch (...) {
     return false;
   }

@@ -10,6 +10,8 @@
 namespace {
 
 constexpr int kDefaultTimeoutTicks = 60 * 60;
+// The bus's encoding differs from GVariant's by a few bytes per item.
+constexpr gsize kEncodingMargin = 4096;
 
 OSErr FromDBusError(const GError* error) {
   if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
@@ -133,6 +135,11 @@ OSErr AESend(const AppleEvent* event, AppleEvent* reply, AESendMode sendMode, AE
   if (err != noErr)
     return err;
   GVariant* body = g_variant_new("(@(uv))", AEDescToGVariant(event));
+  // Sent, the bus would drop the whole connection.
+  if (g_variant_get_size(body) + kEncodingMargin > gsize(kQXBusMaxArrayBytes)) {
+    g_variant_unref(g_variant_ref_sink(body));
+    return errQXMessageTooLarge;
+  }
   if (replyMode == kAENoReply)
     return SendWithoutReply(bus, name, body);
 

@@ -59,6 +59,8 @@ enum : OSErr {
   errAEIllegalIndex = -1719,
   procNotFound = -600,
   connectionInvalid = -609,
+  // Not a classic code: the event is larger than the session bus carries.
+  errQXMessageTooLarge = -1790,
 };
 
 enum : DescType {

@@ -4,17 +4,9 @@
 #include <cstring>
 #include <string>
 
-namespace {
+#include "AEIntrospection.h"
 
-const char kIntrospection[] =
-    "<node>"
-    "  <interface name='com.quorvex.AppleEvents'>"
-    "    <method name='Event'>"
-    "      <arg type='(uv)' name='event' direction='in'/>"
-    "      <arg type='n' name='result' direction='out'/>"
-    "    </method>"
-    "  </interface>"
-    "</node>";
+namespace {
 
 GDBusConnection* sConnection = nullptr;
 // The context the connection was made on, where it emits "closed": one of
@@ -102,7 +94,7 @@ GDBusConnection* Connect(const std::string& address, GMainContext* context) {
 }
 
 void Register(GDBusConnection* connection) {
-  static GDBusNodeInfo* sNode = g_dbus_node_info_new_for_xml(kIntrospection, nullptr);
+  static GDBusNodeInfo* sNode = g_dbus_node_info_new_for_xml(kQXAEIntrospection, nullptr);
   // Calls are dispatched on the context current here: make that the
   // default one, where requests and dialogs run.
   g_main_context_push_thread_default(nullptr);

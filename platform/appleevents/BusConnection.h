@@ -9,6 +9,11 @@ inline constexpr char kQXAEInterface[] = "com.quorvex.AppleEvents";
 inline constexpr char kQXAEMethod[] = "Event";
 // Calls to the bus itself answer at once; a bus that does not is broken.
 inline constexpr int kQXBusCallTimeoutMs = 5000;
+// The D-Bus protocol's limit on one array, which every bus enforces by
+// closing the connection of a sender that goes over it. An event's
+// parameters are one array, so this bounds the event. (A message may be
+// 128 MiB; a bus can be configured to take less.)
+inline constexpr long kQXBusMaxArrayBytes = 67108864;
 
 // Borrowed; null when there is no session bus. An address that is missing
 // or asks for autolaunch counts as no bus, so nothing is ever started here.

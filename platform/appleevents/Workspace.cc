@@ -105,10 +105,27 @@ bool QXWorkspace::launchAppWithBundleIdentifier(const char* bundleIdentifier, un
   names = g_variant_get_strv(list, nullptr);
   if (!g_strv_contains(names, bundleIdentifier))
     return false;
-  // Without a callback no reply is asked for: activation goes on alone.
-  g_dbus_connection_call(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                         "org.freedesktop.DBus", "StartServiceByName",
-                         g_variant_new("(su)", bundleIdentifier, 0u), nullptr,
-                         G_DBUS_CALL_FLAGS_NONE, kQXBusCallTimeoutMs, nullptr, nullptr, nullptr);
+  mLaunch.reset();
+  mLaunch = std::make_unique<QXServiceActivation>(bus, bundleIdentifier);
   return true;
+}
+
+OSErr QXWorkspace::waitForLaunch(int timeoutMs, std::string* reason) {
+  if (mLaunch == nullptr) {
+    g_usleep(gulong(timeoutMs) * 1000);
+    return noErr;
+  }
+  bool known = mLaunch->answered();
+  if (!mLaunch->Wait(timeoutMs))
+    return noErr;
+  if (mLaunch->started()) {
+    // The name is owned now, so the next look finds it; if that look did
+    // not, the interval is waited out, so that the caller does not spin.
+    if (known)
+      g_usleep(gulong(timeoutMs) * 1000);
+    return noErr;
+  }
+  *reason = mLaunch->errorMessage();
+  return mLaunch->errorName() == "org.freedesktop.DBus.Error.TimedOut" ? errAETimeout
+                                                                       : procNotFound;
 }

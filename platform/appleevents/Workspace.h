@@ -11,6 +11,7 @@
 
 #include "platform/appleevents/AETypes.h"
 #include "platform/appleevents/NameOwnerWatch.h"
+#include "platform/appleevents/ServiceActivation.h"
 
 enum : unsigned long {
   NSWorkspaceLaunchWithoutActivation = 0x200,
@@ -47,9 +48,17 @@ class QXWorkspace {
   bool launchAppWithBundleIdentifier(const char* bundleIdentifier, unsigned long options,
                                      const AEDesc* additionalEventParamDescriptor,
                                      void* launchIdentifier);
+  // Waits up to `timeoutMs` for the bus's word on the last launch, returning
+  // as soon as the bus says it failed: errAETimeout when the bus gave up
+  // waiting for the application, procNotFound when it could not start it,
+  // each with the bus's reason. noErr when there is no such word (no
+  // launch, no answer yet, or the application started).
+  OSErr waitForLaunch(int timeoutMs, std::string* reason);
 
  private:
   QXWorkspace() = default;
+
+  std::unique_ptr<QXServiceActivation> mLaunch;
 
   // By bundle identifier; each on the connection it was made on.
   std::map<std::string, std::unique_ptr<QXNameOwnerWatch>> mWatches;

@@ -19,7 +19,8 @@ namespace {
 constexpr int kStartTimeoutMs = 10000;
 constexpr int kCallTimeoutMs = 5000;
 
-std::string Config(const std::string& socket, const std::string& serviceDir) {
+std::string Config(const std::string& socket, const std::string& serviceDir,
+                   int serviceStartTimeoutMs) {
   return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
          " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
          "<busconfig>\n"
@@ -40,7 +41,9 @@ std::string Config(const std::string& socket, const std::string& serviceDir) {
          "  <limit name=\"max_incoming_bytes\">1000000000</limit>\n"
          "  <limit name=\"max_outgoing_bytes\">1000000000</limit>\n"
          "  <limit name=\"max_message_size\">1000000000</limit>\n"
-         "  <limit name=\"service_start_timeout\">120000</limit>\n"
+         "  <limit name=\"service_start_timeout\">" +
+         std::to_string(serviceStartTimeoutMs) +
+         "</limit>\n"
          "</busconfig>\n";
 }
 
@@ -54,7 +57,8 @@ std::string Quote(const std::string& word) {
 
 }  // namespace
 
-SessionBus::SessionBus(const std::map<std::string, std::string>& environment) {
+SessionBus::SessionBus(const std::map<std::string, std::string>& environment,
+                       int serviceStartTimeoutMs) {
   char pattern[] = "/tmp/qx-bus-XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
     ADD_FAILURE() << "mkdtemp: " << strerror(errno);
@@ -64,7 +68,8 @@ SessionBus::SessionBus(const std::map<std::string, std::string>& environment) {
   mDataDir = mRoot + "/data";
   std::filesystem::create_directories(mDataDir + "/dbus-1/services");
   const std::string config = mRoot + "/bus.conf";
-  std::ofstream(config) << Config(mRoot + "/socket", mDataDir + "/dbus-1/services");
+  std::ofstream(config) << Config(mRoot + "/socket", mDataDir + "/dbus-1/services",
+                                  serviceStartTimeoutMs);
 
   mPid = StartBusDaemon({"--config-file=" + config}, environment, kStartTimeoutMs, mAddress);
   if (mAddress.empty())

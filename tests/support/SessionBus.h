@@ -24,8 +24,11 @@ BusConnection ConnectToBus(const std::string& address);
 
 class SessionBus {
  public:
-  // `environment` is added to the daemon's, and so to every service it starts.
-  explicit SessionBus(const std::map<std::string, std::string>& environment = {});
+  // `environment` is added to the daemon's, and so to every service it
+  // starts. A service that has not taken its name after
+  // `serviceStartTimeoutMs` is killed, and its start reported failed.
+  explicit SessionBus(const std::map<std::string, std::string>& environment = {},
+                      int serviceStartTimeoutMs = 120000);
   ~SessionBus();
 
   SessionBus(const SessionBus&) = delete;

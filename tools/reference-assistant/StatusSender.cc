@@ -3,8 +3,8 @@
 #include <glib.h>
 
 #include "Common/Protocol.h"
-#include "mac/AssistantProtocol.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/AssistantEvents.h"
 
 json_object* NewNotification(const char* code) {
   json_object* notification = json_object_new_object();

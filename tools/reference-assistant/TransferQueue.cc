@@ -109,30 +109,10 @@ bool TransferQueue::PlanDownload(json_object* request, Job& job) {
   return true;
 }
 
-void TransferQueue::Accept(const RequestOrigin& origin, const std::string& requestText) {
-  json_object* request = json_tokener_parse(requestText.c_str());
-  const char* code = request != nullptr ? StringMember(request, "code") : nullptr;
+void TransferQueue::Accept(const RequestOrigin& origin, std::string requestText) {
   Job job;
   job.origin = origin;
-  bool planned = false;
-  if (code != nullptr && strcasecmp(code, "StartUpload") == 0) {
-    job.kind = "upload";
-    planned = PlanUpload(request, job);
-  } else if (code != nullptr && strcasecmp(code, "StartDownload") == 0) {
-    job.kind = "download";
-    planned = PlanDownload(request, job);
-  } else {
-    Fail(origin, "none", std::string("Not a transfer request: ") + (code ? code : "no code"));
-  }
-  json_object_put(request);
-  if (!planned)
-    return;
-
-  json_object* started = NewNotification("TransferStarted");
-  json_object_object_add(started, "transfer", json_object_new_string(job.kind.c_str()));
-  json_object_object_add(started, "files", json_object_new_int64(job.files.size()));
-  json_object_object_add(started, "bytes", json_object_new_int64(job.bytesTotal));
-  SendStatus(origin, started);
+  job.request = std::move(requestText);
   mJobs.push_back(std::move(job));
   if (mIdleSource == 0) {
     mIdleSource = g_idle_add(
@@ -147,10 +127,42 @@ void TransferQueue::Accept(const RequestOrigin& origin, const std::string& reque
   }
 }
 
+bool TransferQueue::Plan(Job& job) {
+  json_object* request = json_tokener_parse(job.request.c_str());
+  std::string().swap(job.request);
+  job.planned = true;
+  const char* code = request != nullptr ? StringMember(request, "code") : nullptr;
+  bool planned = false;
+  if (code != nullptr && strcasecmp(code, "StartUpload") == 0) {
+    job.kind = "upload";
+    planned = PlanUpload(request, job);
+  } else if (code != nullptr && strcasecmp(code, "StartDownload") == 0) {
+    job.kind = "download";
+    planned = PlanDownload(request, job);
+  } else {
+    Fail(job.origin, "none", std::string("Not a transfer request: ") + (code ? code : "no code"));
+  }
+  json_object_put(request);
+  if (!planned)
+    return false;
+
+  json_object* started = NewNotification("TransferStarted");
+  json_object_object_add(started, "transfer", json_object_new_string(job.kind.c_str()));
+  json_object_object_add(started, "files", json_object_new_int64(job.files.size()));
+  json_object_object_add(started, "bytes", json_object_new_int64(job.bytesTotal));
+  SendStatus(job.origin, started);
+  return true;
+}
+
 bool TransferQueue::Step() {
   if (mJobs.empty())
     return false;
   Job& job = mJobs.front();
+  if (!job.planned) {
+    if (!Plan(job))
+      mJobs.pop_front();
+    return !mJobs.empty();
+  }
   if (job.next == job.files.size()) {
     json_object* done = NewNotification("TransferComplete");
     json_object_object_add(done, "transfer", json_object_new_string(job.kind.c_str()));

@@ -1,7 +1,8 @@
 // Transfers carried out against a local folder, the outbox: an upload copies
 // the listed files into it, a download copies its files into the request's
-// folder. Requests queue up and run one file per pass of the main loop, so
-// new requests are taken while a transfer runs.
+// folder. Requests queue up and run one step per pass of the main loop, so
+// new requests are taken while a transfer runs; taking one does no work, so
+// the host's request is acknowledged at once.
 #pragma once
 
 #include <json-c/json.h>
@@ -17,8 +18,8 @@ class TransferQueue {
   explicit TransferQueue(std::string outbox) : mOutbox(std::move(outbox)) {}
   ~TransferQueue();
 
-  // Takes one JSON request from the host.
-  void Accept(const RequestOrigin& origin, const std::string& requestText);
+  // Takes one JSON request from the host; it is read on a later pass.
+  void Accept(const RequestOrigin& origin, std::string requestText);
 
  private:
   struct File {
@@ -30,6 +31,9 @@ class TransferQueue {
   };
   struct Job {
     RequestOrigin origin;
+    // The request's text until it is planned; then empty.
+    std::string request;
+    bool planned = false;
     std::string kind;
     std::vector<File> files;
     size_t next = 0;
@@ -38,9 +42,11 @@ class TransferQueue {
     uintmax_t bytesTotal = 0;
   };
 
+  // Reads the request and announces the transfer; false when it cannot run.
+  bool Plan(Job& job);
   bool PlanUpload(json_object* request, Job& job);
   bool PlanDownload(json_object* request, Job& job);
-  // Copies the next file of the first job; false when no job is left.
+  // Plans the first job, or copies its next file; false when no job is left.
   bool Step();
   void Fail(const RequestOrigin& origin, const char* kind, const std::string& text);
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "mac/AssistantProtocol.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/Processes.h"
 #include "tests/support/SessionBus.h"
 
@@ -85,8 +85,6 @@ class TransferQueueTest : public ::testing::Test {
 };
 
 TEST_F(TransferQueueTest, UploadCopiesIntoTheOutboxAndReportsEachFile) {
-  std::ofstream(mRoot / "source" / "a.txt") << "alpha";
-  std::ofstream(mRoot / "source" / "summer.jpg") << "sun";
   auto entry = [&](const char* name, const char* relative, int size) {
     return R"({"file_path":")" + (mRoot / "source" / name).string() + R"(","relative_path":")" +
            relative + R"(","size":)" + std::to_string(size) + "}";
@@ -96,6 +94,9 @@ TEST_F(TransferQueueTest, UploadCopiesIntoTheOutboxAndReportsEachFile) {
                             entry("a.txt", "../../escape", 5) + "," +
                             entry("summer.jpg", "Album/2025", 3) + "," +
                             entry("gone.txt", "d/gone.txt", 1) + "]}");
+  // Taking the request does no work: the files are looked at only later.
+  std::ofstream(mRoot / "source" / "a.txt") << "alpha";
+  std::ofstream(mRoot / "source" / "summer.jpg") << "sun";
   ASSERT_TRUE(WaitFor("TransferComplete"));
   EXPECT_EQ(sRefCon, mOrigin.refCon);
   // A relative path that would leave the outbox keeps only the name.
@@ -112,6 +113,8 @@ TEST_F(TransferQueueTest, UploadCopiesIntoTheOutboxAndReportsEachFile) {
   EXPECT_NE(WithCode("TransferFailed")[0].find("gone.txt"), std::string::npos);
   EXPECT_NE(WithCode("TransferComplete")[0].find("\"files\":2,\"failed\":1"), std::string::npos);
   EXPECT_TRUE(HasCode(sReceived.front(), "TransferStarted"));
+  EXPECT_NE(sReceived.front().find("\"files\":3,\"bytes\":8"), std::string::npos)
+      << sReceived.front();
 }
 
 TEST_F(TransferQueueTest, DownloadCopiesTheOutboxInOrder) {

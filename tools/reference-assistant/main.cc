@@ -11,14 +11,12 @@
 #include <string>
 #include <utility>
 
-#include "mac/AssistantProtocol.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/BusConnection.h"
 #include "tools/reference-assistant/TransferQueue.h"
 
 namespace {
-
-constexpr char kBusName[] = "com.quorvex.Assistant";
 
 std::string TextParam(const AppleEvent* event, AEKeyword keyword, OSErr* err) {
   DescType type = typeNull;
@@ -51,7 +49,8 @@ OSErr HandleRequest(const AppleEvent* event, AppleEvent*, SRefCon refCon) {
     return err;
   origin.refCon.assign(static_cast<size_t>(size), '\0');
   AEGetParamPtr(event, kAERefConKeyword, typeMagnitude, &type, origin.refCon.data(), size, &size);
-  queue->Accept(origin, request);
+  // Answered on return, before any of the work: the acknowledgement.
+  queue->Accept(origin, std::move(request));
   return noErr;
 }
 
@@ -81,12 +80,13 @@ bool OwnBusName(GDBusConnection* bus) {
   g_autoptr(GError) error = nullptr;
   g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
       bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-      g_variant_new("(su)", kBusName, 4u /* DBUS_NAME_FLAG_DO_NOT_QUEUE */), G_VARIANT_TYPE("(u)"),
-      G_DBUS_CALL_FLAGS_NONE, kQXBusCallTimeoutMs, nullptr, &error);
+      g_variant_new("(su)", kQXAssistantBusName, 4u /* DBUS_NAME_FLAG_DO_NOT_QUEUE */),
+      G_VARIANT_TYPE("(u)"), G_DBUS_CALL_FLAGS_NONE, kQXBusCallTimeoutMs, nullptr, &error);
   guint32 result = 0;
   if (reply != nullptr)
     g_variant_get(reply, "(u)", &result);
-  // 1: primary owner now; 4: already the owner.
+  // 1: primary owner now; 4: already the owner; 3: another Assistant has it.
+  // Never replacing nor replaceable, the name stays with its transfers.
   return result == 1 || result == 4;
 }
 
@@ -99,6 +99,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   g_mkdir_with_parents(outbox.c_str(), 0700);
+  // Activated, it answers on the bus that started it.
+  const char* starter = g_getenv("DBUS_STARTER_ADDRESS");
+  if (starter != nullptr && *starter != '\0')
+    g_setenv("DBUS_SESSION_BUS_ADDRESS", starter, TRUE);
   GDBusConnection* bus = QXSessionBus();
   if (bus == nullptr) {
     g_printerr("quorvex-assistant: no session bus\n");
@@ -123,7 +127,7 @@ int main(int argc, char** argv) {
     AEInstallEventHandler(kAEAssistantClass, kAEAssistantRequest, HandleRequest,
                           reinterpret_cast<SRefCon>(&queue), false);
     if (!OwnBusName(bus)) {
-      g_printerr("quorvex-assistant: %s is taken\n", kBusName);
+      g_printerr("quorvex-assistant: %s is taken\n", kQXAssistantBusName);
       return 1;
     }
     g_main_loop_run(loop);
