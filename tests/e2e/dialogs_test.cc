@@ -264,6 +264,32 @@ TEST_P(DialogsTest, WithoutADisplayNothingIsShownAndNothingIsAdded) {
   EXPECT_FALSE(mDriver->WaitForWindow(kUploadTitle, 200));
 }
 
-INSTANTIATE_TEST_SUITE_P(, DialogsTest, kEveryDesktop, DesktopName);
+INSTANTIATE_TEST_SUITE_P(, DialogsTest, kEveryDesktop, ::testing::PrintToStringParamName());
+
+class WaylandDialogsTest : public DesktopHostTest {
+ protected:
+  WaylandDialogsTest() : DesktopHostTest(DesktopKind::kWayland) {}
+};
+
+TEST_F(WaylandDialogsTest, TheLaunchersActivationTokenGoesWithTheFirstDialogOnly) {
+  Write(mRoot / "a.txt", "alpha");
+  HostProcess::Options options = HostOptions();
+  options.environment["XDG_ACTIVATION_TOKEN"] = "qx-launch-token";
+  // The client's side of the protocol, on stderr.
+  options.environment["WAYLAND_DEBUG"] = "client";
+  StartHost(std::move(options));
+  const std::string queue =
+      Request("QueueFilesForUpload", FilesMember({(mRoot / "a.txt").string()}));
+  PressKey(OpenDialog(queue, kAlertTitle), "Escape");
+  PressKey(OpenDialog(queue, kAlertTitle), "Escape");
+  ASSERT_TRUE(mHost->SendFrame(Request("Reset")));
+  FramesUntilLog("Reset");
+
+  const std::string requests = mHost->StderrText();
+  const std::string activation = "activate(\"qx-launch-token\"";
+  const size_t first = requests.find(activation);
+  EXPECT_NE(first, std::string::npos);
+  EXPECT_EQ(requests.find(activation, first + 1), std::string::npos) << "a token is good once";
+}
 
 }  // namespace

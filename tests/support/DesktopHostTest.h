@@ -69,7 +69,7 @@ class DesktopHostTest : public ::testing::Test {
 // A suite whose every test runs once on each desktop:
 //   class MySuite : public EveryDesktopTest {};
 //   TEST_P(MySuite, ...) { ... }
-//   INSTANTIATE_TEST_SUITE_P(, MySuite, kEveryDesktop, DesktopName);
+//   INSTANTIATE_TEST_SUITE_P(, MySuite, kEveryDesktop, ::testing::PrintToStringParamName());
 class EveryDesktopTest : public DesktopHostTest, public ::testing::WithParamInterface<DesktopKind> {
  protected:
   EveryDesktopTest() : DesktopHostTest(GetParam()) {}
@@ -77,6 +77,7 @@ class EveryDesktopTest : public DesktopHostTest, public ::testing::WithParamInte
 
 inline const auto kEveryDesktop = ::testing::Values(DesktopKind::kX11, DesktopKind::kWayland);
 
-inline std::string DesktopName(const ::testing::TestParamInfo<DesktopKind>& info) {
-  return info.param == DesktopKind::kWayland ? "Wayland" : "X11";
+// How test names and failures call a desktop.
+inline void PrintTo(DesktopKind kind, std::ostream* out) {
+  *out << (kind == DesktopKind::kWayland ? "Wayland" : "X11");
 }
