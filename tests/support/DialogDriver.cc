@@ -79,12 +79,17 @@ bool DialogDriver::WaitUntilSettled(const std::string& window,
   });
 }
 
-bool DialogDriver::TypeLocation(const std::string& window, const std::string& path) {
-  if (!Key("ctrl+l") || !Type(path))
-    return false;
+std::optional<std::string> DialogDriver::TypeLocation(const std::string& window,
+                                                      const std::string& path) {
   // The field completes names as they are typed; what it proposes is
   // selected text that Delete removes, once it has shown.
-  return WaitUntilSettled(window, std::nullopt, kSettleTimeoutMs) && Key("Delete") && Key("Return");
+  if (!Key("ctrl+l") || !Type(path) || !WaitUntilSettled(window, std::nullopt, kSettleTimeoutMs) ||
+      !Key("Delete"))
+    return std::nullopt;
+  auto typed = Snapshot(window);
+  if (!typed || !Key("Return"))
+    return std::nullopt;
+  return typed;
 }
 
 bool DialogDriver::ChooseAllInFolder(const std::string& window, const std::string& folder,
@@ -93,13 +98,19 @@ bool DialogDriver::ChooseAllInFolder(const std::string& window, const std::strin
     return Fail("focus");
   if (!WaitUntilSettled(window, std::nullopt, kSettleTimeoutMs))
     return Fail("panel never settled");
-  const auto before = Snapshot(window);
   // A trailing "/" makes the panel enter the folder rather than pick it; the
   // location field then closes and leaves the keyboard to the file list.
-  if (!TypeLocation(window, folder + "/"))
+  const auto typed = TypeLocation(window, folder + "/");
+  if (!typed)
     return Fail("typing the folder");
-  if (!WaitUntilSettled(window, before, kSettleTimeoutMs))
+  if (!WaitUntilSettled(window, typed, kSettleTimeoutMs))
     return Fail("folder never shown");
+  // The folder's rows may still be on their way on a busy machine: wait for
+  // the selection to show, then select again, so rows that came after the
+  // first press are picked too.
+  const auto shown = Snapshot(window);
+  if (!Key("ctrl+a") || !WaitUntilSettled(window, shown, kSettleTimeoutMs))
+    return Fail("nothing selected");
   return (Key("ctrl+a") && Key(confirmChord)) || Fail("selecting and confirming");
 }
 
@@ -108,5 +119,5 @@ bool DialogDriver::ChoosePath(const std::string& window, const std::string& path
     return Fail("focus");
   if (!WaitUntilSettled(window, std::nullopt, kSettleTimeoutMs))
     return Fail("panel never settled");
-  return TypeLocation(window, path) || Fail("typing the path");
+  return TypeLocation(window, path).has_value() || Fail("typing the path");
 }

@@ -46,9 +46,6 @@ class DialogDriver {
   // In an open panel: types `path` into the location field and confirms it.
   bool ChoosePath(const std::string& window, const std::string& path);
 
-  // Types `path` into the location field and presses Return.
-  bool TypeLocation(const std::string& window, const std::string& path);
-
   // What went wrong last, for a failure message.
   const std::string& LastError() const { return mLastError; }
 
@@ -59,6 +56,9 @@ class DialogDriver {
   virtual std::optional<std::string> FindWindow(const std::string& title) = 0;
   virtual bool IsShown(const std::string& window) = 0;
 
+  // Types `path` into the location field and presses Return. Gives the
+  // window's snapshot from just before Return, nullopt on a failure.
+  std::optional<std::string> TypeLocation(const std::string& window, const std::string& path);
   std::optional<std::string> Run(const std::vector<std::string>& argv, int timeoutMs = 10000);
   // A digest of what the shell command `pixels` writes, run with `arg` as $0.
   std::optional<std::string> Digest(const std::string& pixels, const std::string& arg);
