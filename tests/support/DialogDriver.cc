@@ -98,13 +98,14 @@ bool DialogDriver::ChooseAllInFolder(const std::string& window, const std::strin
     return Fail("focus");
   if (!WaitUntilSettled(window, std::nullopt, kSettleTimeoutMs))
     return Fail("panel never settled");
-  // A trailing "/" makes the panel enter the folder rather than pick it; the
-  // location field then closes and leaves the keyboard to the file list.
+  // A trailing "/" makes the panel enter the folder rather than pick it.
   const auto typed = TypeLocation(window, folder + "/");
   if (!typed)
     return Fail("typing the folder");
   if (!WaitUntilSettled(window, typed, kSettleTimeoutMs))
     return Fail("folder never shown");
+  if (!FocusFileList(window))
+    return Fail("into the file list");
   // The folder's rows may still be on their way on a busy machine: wait for
   // the selection to show, then select again, so rows that came after the
   // first press are picked too.

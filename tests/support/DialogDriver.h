@@ -55,6 +55,9 @@ class DialogDriver {
   // The id of a window shown now with exactly this title.
   virtual std::optional<std::string> FindWindow(const std::string& title) = 0;
   virtual bool IsShown(const std::string& window) = 0;
+  // Leaves the keyboard to the file list of an open panel that has just
+  // entered a folder.
+  virtual bool FocusFileList(const std::string& window) = 0;
 
   // Types `path` into the location field and presses Return. Gives the
   // window's snapshot from just before Return, nullopt on a failure.

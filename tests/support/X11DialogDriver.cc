@@ -71,6 +71,30 @@ bool X11DialogDriver::Type(const std::string& text) {
   return Run({"xdotool", "type", "--delay", "20", text}, 60000).has_value();
 }
 
+bool X11DialogDriver::Click(const std::string& window, double x, double y) {
+  auto geometry = Run({"xdotool", "getwindowgeometry", "--shell", window});
+  if (!geometry)
+    return false;
+  int width = 0, height = 0;
+  std::istringstream lines(*geometry);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("WIDTH=", 0) == 0)
+      width = std::stoi(line.substr(6));
+    if (line.rfind("HEIGHT=", 0) == 0)
+      height = std::stoi(line.substr(7));
+  }
+  if (width <= 0 || height <= 0)
+    return false;
+  // A synced move to where the pointer already is can wait for a motion that
+  // never comes: start from the screen's corner so there is always a move.
+  if (!Run({"xdotool", "mousemove", "0", "0"}))
+    return false;
+  return Run({"xdotool", "mousemove", "--window", window, "--sync",
+              std::to_string(static_cast<int>(width * x)),
+              std::to_string(static_cast<int>(height * y)), "click", "1"})
+      .has_value();
+}
+
 std::optional<std::string> X11DialogDriver::Snapshot(const std::string& window) {
   return Digest("import -silent -window \"$0\" rgb:-", window);
 }

@@ -21,8 +21,13 @@ class X11DialogDriver : public DialogDriver {
  protected:
   std::optional<std::string> FindWindow(const std::string& title) override;
   bool IsShown(const std::string& window) override;
+  // A click into the list, which also closes a completion popup of the
+  // location field that would take the keys.
+  bool FocusFileList(const std::string& window) override { return Click(window, 0.6, 0.45); }
 
  private:
+  // A click at a point given as fractions of the window's size.
+  bool Click(const std::string& window, double x, double y);
   // The window's title as the toolkit set it (UTF-8).
   std::string WindowTitle(const std::string& window);
 };
