@@ -24,12 +24,12 @@
 #include "platform/appleevents/AppleEvents.h"
 #include "platform/appleevents/Processes.h"
 #include "tests/support/DesktopSession.h"
-#include "tests/support/DialogDriver.h"
 #include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/SessionBus.h"
 #include "tests/support/StatusEvents.h"
 #include "tests/support/VirtualDisplay.h"
+#include "tests/support/X11DialogDriver.h"
 
 namespace fs = std::filesystem;
 
@@ -58,7 +58,7 @@ size_t ListedCount(const std::string& frame) {
 
 class Bench {
  public:
-  explicit Bench(size_t files) : mFiles(files), mDesktop(mDisplay.Name()) {
+  explicit Bench(size_t files) : mFiles(files), mDesktop(mDisplay.Environment()) {
     if (!mDisplay.Ok() || !mDesktop.Ok() || !mBus.Ok())
       Fail("no display or bus");
     char pattern[] = "/tmp/qx-assistant-bench-XXXXXX";
@@ -98,7 +98,7 @@ class Bench {
       std::ofstream(folder / ("file-" + std::to_string(i) + ".txt")) << "content " << i;
     mHost->SendFrame(Request("QueueFilesForUpload",
                              R"("files_ul":[{"file_path":")" + folder.string() + R"("}])"));
-    DialogDriver driver(mDesktop.Environment());
+    X11DialogDriver driver(mDesktop.Environment());
     auto alert = driver.WaitForWindow("Quorvex Web Client", 30000);
     if (!alert || !driver.Focus(*alert) || !driver.Key("Return"))
       Fail(driver.LastError());

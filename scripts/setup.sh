@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   clang libclang-rt-14-dev
   dbus dbus-daemon xvfb xdotool x11-utils xauth imagemagick
+  sway wtype grim gsettings-desktop-schemas
   dpkg-dev file lintian
   chromium firefox-esr nodejs
 )

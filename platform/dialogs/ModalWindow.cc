@@ -1,6 +1,25 @@
 #include "platform/dialogs/ModalWindow.h"
 
+#include <gdk/gdkwayland.h>
 #include <gdk/gdkx.h>
+
+namespace {
+
+// Where the compositor refuses the focus to windows that turn up on their
+// own, a token from whoever started the host still earns it. GTK takes
+// DESKTOP_STARTUP_ID by itself but not XDG_ACTIVATION_TOKEN. A token is good
+// for one activation: later dialogs let GTK ask for a fresh one.
+void HandOverActivationToken(GdkDisplay* display) {
+  static bool handedOver = false;
+  if (handedOver || !GDK_IS_WAYLAND_DISPLAY(display))
+    return;
+  handedOver = true;
+  const char* token = g_getenv("XDG_ACTIVATION_TOKEN");
+  if (token != nullptr && *token != '\0' && g_utf8_validate(token, -1, nullptr))
+    gdk_wayland_display_set_startup_notification_id(display, token);
+}
+
+}  // namespace
 
 QXWindowLevel CGShieldingWindowLevel() {
   return kQXShieldingWindowLevel;
@@ -47,6 +66,7 @@ long QXModalWindow::runModal() {
 }
 
 void QXModalWindow::raise() {
+  HandOverActivationToken(gtk_widget_get_display(mWindow));
   if (mLevel != kQXShieldingWindowLevel) {
     gtk_window_present(GTK_WINDOW(mWindow));
     return;

@@ -1,6 +1,6 @@
-// The native dialogs of the real host on a virtual display, answered the way
-// a user answers them: the upload panel, the download-folder panel and the
-// confirmation alert, and what the browser is told afterwards.
+// The native dialogs of the real host, on X11 and on Wayland, answered the
+// way a user answers them: the upload panel, the download-folder panel and
+// the confirmation alert, and what the browser is told afterwards.
 #include <gtest/gtest.h>
 #include <json-c/json.h>
 #include <strings.h>
@@ -64,12 +64,13 @@ std::string ReadWhole(const fs::path& path) {
   return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-class DialogsTest : public DesktopHostTest {
+class DialogsTest : public EveryDesktopTest {
  protected:
   // A host that cannot open a display.
   void StartHostWithoutDisplay() {
     HostProcess::Options options = HostOptions();
-    options.environment["DISPLAY"] = std::nullopt;
+    for (const auto& [name, value] : mDisplay->Environment())
+      options.environment[name] = std::nullopt;
     StartHost(std::move(options));
   }
 
@@ -89,7 +90,7 @@ class DialogsTest : public DesktopHostTest {
   }
 };
 
-TEST_F(DialogsTest, FilesAndAFolderPickedTogetherAreAllAdded) {
+TEST_P(DialogsTest, FilesAndAFolderPickedTogetherAreAllAdded) {
   const fs::path pick = mRoot / "pick";
   const fs::path tree = pick / "Tree";
   const fs::path outside = mRoot / "outside";
@@ -127,7 +128,7 @@ TEST_F(DialogsTest, FilesAndAFolderPickedTogetherAreAllAdded) {
                                                         "AddFiles", "Selected Files"}));
 }
 
-TEST_F(DialogsTest, PickingOnlyEmptyFoldersAddsNothingAndReportsNothing) {
+TEST_P(DialogsTest, PickingOnlyEmptyFoldersAddsNothingAndReportsNothing) {
   const fs::path pick = mRoot / "pick";
   fs::create_directories(pick / "Empty");
   fs::create_directories(pick / "Hollow" / "Inside");
@@ -139,7 +140,7 @@ TEST_F(DialogsTest, PickingOnlyEmptyFoldersAddsNothingAndReportsNothing) {
                                       "No files to add", "Selected Files"}));
 }
 
-TEST_F(DialogsTest, CancellingTheUploadPanelSendsOnlyItsLogRecords) {
+TEST_P(DialogsTest, CancellingTheUploadPanelSendsOnlyItsLogRecords) {
   Write(mRoot / "a.txt", "alpha");
   StartHost();
   PressKey(OpenDialog(Request("SelectFilesToUpload"), kUploadTitle), "Escape");
@@ -151,7 +152,7 @@ TEST_F(DialogsTest, CancellingTheUploadPanelSendsOnlyItsLogRecords) {
   EXPECT_TRUE(NonLogFrames(frames).empty());
 }
 
-TEST_F(DialogsTest, RequestsWaitWhileADialogIsOpen) {
+TEST_P(DialogsTest, RequestsWaitWhileADialogIsOpen) {
   StartHost();
   const std::string panel = OpenDialog(Request("SelectFilesToUpload"), kUploadTitle);
   ASSERT_FALSE(panel.empty());
@@ -167,7 +168,7 @@ TEST_F(DialogsTest, RequestsWaitWhileADialogIsOpen) {
                                       "Invalid plug-in parameter: Nothing"}));
 }
 
-TEST_F(DialogsTest, ConfirmedQueueAddsEveryFileOfTheQueuedFolder) {
+TEST_P(DialogsTest, ConfirmedQueueAddsEveryFileOfTheQueuedFolder) {
   const fs::path folder = mRoot / "Queued";
   std::vector<Record> records;
   for (int i = 0; i < 12; ++i) {
@@ -193,7 +194,7 @@ TEST_F(DialogsTest, ConfirmedQueueAddsEveryFileOfTheQueuedFolder) {
             (std::vector<std::string>{"ExecuteRequest", "QueueFilesForUpload", "AddFiles"}));
 }
 
-TEST_F(DialogsTest, DeclinedQueueAddsNothing) {
+TEST_P(DialogsTest, DeclinedQueueAddsNothing) {
   Write(mRoot / "a.txt", "alpha");
   StartHost();
   PressKey(OpenDialog(Request("QueueFilesForUpload", FilesMember({(mRoot / "a.txt").string()})),
@@ -207,7 +208,7 @@ TEST_F(DialogsTest, DeclinedQueueAddsNothing) {
   EXPECT_TRUE(NonLogFrames(frames).empty());
 }
 
-TEST_F(DialogsTest, DownloadFolderIsChosenCreatedAndReplacedButNotClearedByCancel) {
+TEST_P(DialogsTest, DownloadFolderIsChosenCreatedAndReplacedButNotClearedByCancel) {
   SessionBus bus(mDesktop->Environment());
   ASSERT_TRUE(bus.Ok());
   const fs::path outbox = mRoot / "outbox";
@@ -241,7 +242,7 @@ TEST_F(DialogsTest, DownloadFolderIsChosenCreatedAndReplacedButNotClearedByCance
   EXPECT_FALSE(fs::exists(first / "one.txt"));
 }
 
-TEST_F(DialogsTest, WithoutADisplayNothingIsShownAndNothingIsAdded) {
+TEST_P(DialogsTest, WithoutADisplayNothingIsShownAndNothingIsAdded) {
   Write(mRoot / "a.txt", "alpha");
   StartHostWithoutDisplay();
 
@@ -261,6 +262,34 @@ TEST_F(DialogsTest, WithoutADisplayNothingIsShownAndNothingIsAdded) {
                                       "Download location not specified"}));
   EXPECT_TRUE(NonLogFrames(frames).empty());
   EXPECT_FALSE(mDriver->WaitForWindow(kUploadTitle, 200));
+}
+
+INSTANTIATE_TEST_SUITE_P(, DialogsTest, kEveryDesktop, ::testing::PrintToStringParamName());
+
+class WaylandDialogsTest : public DesktopHostTest {
+ protected:
+  WaylandDialogsTest() : DesktopHostTest(DesktopKind::kWayland) {}
+};
+
+TEST_F(WaylandDialogsTest, TheLaunchersActivationTokenGoesWithTheFirstDialogOnly) {
+  Write(mRoot / "a.txt", "alpha");
+  HostProcess::Options options = HostOptions();
+  options.environment["XDG_ACTIVATION_TOKEN"] = "qx-launch-token";
+  // The client's side of the protocol, on stderr.
+  options.environment["WAYLAND_DEBUG"] = "client";
+  StartHost(std::move(options));
+  const std::string queue =
+      Request("QueueFilesForUpload", FilesMember({(mRoot / "a.txt").string()}));
+  PressKey(OpenDialog(queue, kAlertTitle), "Escape");
+  PressKey(OpenDialog(queue, kAlertTitle), "Escape");
+  ASSERT_TRUE(mHost->SendFrame(Request("Reset")));
+  FramesUntilLog("Reset");
+
+  const std::string requests = mHost->StderrText();
+  const std::string activation = "activate(\"qx-launch-token\"";
+  const size_t first = requests.find(activation);
+  EXPECT_NE(first, std::string::npos);
+  EXPECT_EQ(requests.find(activation, first + 1), std::string::npos) << "a token is good once";
 }
 
 }  // namespace

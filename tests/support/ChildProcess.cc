@@ -138,6 +138,17 @@ ChildResult RunChild(const std::vector<std::string>& argv,
   return result;
 }
 
+bool PollUntil(int timeoutMs, const std::function<bool()>& done) {
+  const auto deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  for (;;) {
+    if (done())
+      return true;
+    if (Clock::now() >= deadline)
+      return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+}
+
 namespace {
 
 // One line from `fd`, within `timeoutMs`; empty when none came.

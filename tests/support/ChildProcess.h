@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <functional>
 #include <map>
 #include <optional>
 #include <string>
@@ -27,6 +28,10 @@ struct ChildResult {
 // Runs a program to its end, killed after `timeoutMs`.
 ChildResult RunChild(const std::vector<std::string>& argv,
                      const std::map<std::string, std::string>& environment, int timeoutMs);
+
+// Calls `done` every 100 ms until it returns true (then true) or `timeoutMs`
+// has passed (then false): for the state of a helper that only it can tell.
+bool PollUntil(int timeoutMs, const std::function<bool()>& done);
 
 // Starts dbus-daemon with `configArgs` (which bus, which config) and waits up
 // to `timeoutMs` for the address it listens on. Returns the pid, or -1 with

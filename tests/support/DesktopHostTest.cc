@@ -9,10 +9,11 @@
 namespace fs = std::filesystem;
 
 void DesktopHostTest::SetUp() {
-  ASSERT_TRUE(mDisplay.Ok());
-  mDesktop = std::make_unique<DesktopSession>(mDisplay.Name());
+  mDisplay = StartDisplayServer(mKind);
+  ASSERT_TRUE(mDisplay->Ok());
+  mDesktop = std::make_unique<DesktopSession>(mDisplay->Environment());
   ASSERT_TRUE(mDesktop->Ok());
-  mDriver = std::make_unique<DialogDriver>(mDesktop->Environment());
+  mDriver = DialogDriver::For(mKind, mDesktop->Environment());
   char pattern[] = "/tmp/qx-desktop-e2e-XXXXXX";
   ASSERT_NE(mkdtemp(pattern), nullptr);
   mRoot = pattern;

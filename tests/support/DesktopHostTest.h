@@ -1,22 +1,26 @@
-// The base of the suites that show the real host's dialogs: a virtual
-// display, a desktop session on it, a driver that answers dialogs like a
-// user, and a scratch folder, all made fresh for each test.
+// The base of the suites that show the real host's dialogs: a display server
+// of the test's own (X11 unless the suite asks for another desktop), a
+// desktop session on it, a driver that answers dialogs like a user, and a
+// scratch folder, all made fresh for each test.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "tests/support/DesktopSession.h"
 #include "tests/support/DialogDriver.h"
+#include "tests/support/DisplayServer.h"
 #include "tests/support/HostProcess.h"
-#include "tests/support/VirtualDisplay.h"
 
 class DesktopHostTest : public ::testing::Test {
  protected:
+  explicit DesktopHostTest(DesktopKind kind = DesktopKind::kX11) : mKind(kind) {}
+
   // How long the host may take to start, or a dialog to come and go.
   static constexpr int kDesktopTimeoutMs = 60000;
 
@@ -55,9 +59,26 @@ class DesktopHostTest : public ::testing::Test {
   void Answer(const std::string& window, bool done);
   void PressKey(const std::string& window, const std::string& key);
 
-  VirtualDisplay mDisplay;
+  const DesktopKind mKind;
+  std::unique_ptr<DisplayServer> mDisplay;
   std::unique_ptr<DesktopSession> mDesktop;
   std::unique_ptr<DialogDriver> mDriver;
   std::unique_ptr<HostProcess> mHost;
   std::filesystem::path mRoot;
 };
+
+// A suite whose every test runs once on each desktop:
+//   class MySuite : public EveryDesktopTest {};
+//   TEST_P(MySuite, ...) { ... }
+//   INSTANTIATE_TEST_SUITE_P(, MySuite, kEveryDesktop, ::testing::PrintToStringParamName());
+class EveryDesktopTest : public DesktopHostTest, public ::testing::WithParamInterface<DesktopKind> {
+ protected:
+  EveryDesktopTest() : DesktopHostTest(GetParam()) {}
+};
+
+inline const auto kEveryDesktop = ::testing::Values(DesktopKind::kX11, DesktopKind::kWayland);
+
+// How test names and failures call a desktop.
+inline void PrintTo(DesktopKind kind, std::ostream* out) {
+  *out << (kind == DesktopKind::kWayland ? "Wayland" : "X11");
+}

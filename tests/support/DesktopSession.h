@@ -1,6 +1,6 @@
 // What a GTK program needs to run in a test without touching the user's
 // desktop: a private session bus, a scratch home with its XDG folders, an
-// in-memory settings backend and no accessibility bridge. Everything it
+// settings backend of its own and no accessibility bridge. Everything it
 // starts ends with it.
 #pragma once
 
@@ -11,8 +11,9 @@
 
 class DesktopSession {
  public:
-  // `display` is the DISPLAY value the session's programs use.
-  explicit DesktopSession(const std::string& display);
+  // `display` holds the variables of the display server the session's
+  // programs use.
+  explicit DesktopSession(std::map<std::string, std::string> display);
   ~DesktopSession();
 
   DesktopSession(const DesktopSession&) = delete;
@@ -24,7 +25,7 @@ class DesktopSession {
   std::map<std::string, std::string> Environment() const;
 
  private:
-  std::string mDisplay;
+  std::map<std::string, std::string> mDisplay;
   std::string mRoot;
   std::string mHome;
   pid_t mBusPid = -1;

@@ -14,8 +14,8 @@
 
 #include "platform/dialogs/ModalWindow.h"
 #include "tests/support/DesktopSession.h"
-#include "tests/support/DialogDriver.h"
 #include "tests/support/VirtualDisplay.h"
+#include "tests/support/X11DialogDriver.h"
 
 class GtkTestDisplay : public ::testing::Test {
  public:
@@ -45,7 +45,7 @@ class GtkTestDisplay : public ::testing::Test {
       std::filesystem::remove_all(mScratch, ignored);
   }
 
-  DialogDriver& Driver() { return *Session::Get().driver; }
+  X11DialogDriver& Driver() { return *Session::Get().driver; }
 
   // Runs `window` modally; ends it with kTimedOut when nobody answered in time.
   static long RunModal(QXModalWindow& window, int deadlineMs = 2 * (kShowMs + kGoneMs)) {
@@ -102,7 +102,7 @@ class GtkTestDisplay : public ::testing::Test {
   struct Session {
     std::unique_ptr<VirtualDisplay> display;
     std::unique_ptr<DesktopSession> desktop;
-    std::unique_ptr<DialogDriver> driver;
+    std::unique_ptr<X11DialogDriver> driver;
     bool ok = false;
 
     static Session& Instance() {
@@ -120,13 +120,13 @@ class GtkTestDisplay : public ::testing::Test {
       display = std::make_unique<VirtualDisplay>();
       if (!display->Ok())
         return;
-      desktop = std::make_unique<DesktopSession>(display->Name());
+      desktop = std::make_unique<DesktopSession>(display->Environment());
       if (!desktop->Ok())
         return;
       for (const auto& [name, value] : desktop->Environment())
         setenv(name.c_str(), value.c_str(), 1);
       unsetenv("WAYLAND_DISPLAY");
-      driver = std::make_unique<DialogDriver>(desktop->Environment());
+      driver = std::make_unique<X11DialogDriver>(desktop->Environment());
       gtk_disable_setlocale();
       ok = gtk_init_check(nullptr, nullptr);
     }

@@ -6,19 +6,21 @@
 
 #include <string>
 
-class VirtualDisplay {
+#include "tests/support/DisplayServer.h"
+
+class VirtualDisplay : public DisplayServer {
  public:
   // Starts Xvfb and waits until it accepts clients; a failure fails the test
   // and leaves Ok() false.
   VirtualDisplay();
-  ~VirtualDisplay();
+  ~VirtualDisplay() override;
 
   VirtualDisplay(const VirtualDisplay&) = delete;
   VirtualDisplay& operator=(const VirtualDisplay&) = delete;
 
-  bool Ok() const { return mPid > 0 && !mName.empty(); }
-  // The DISPLAY value, for example ":3".
-  const std::string& Name() const { return mName; }
+  bool Ok() const override { return mPid > 0 && !mName.empty(); }
+  // DISPLAY, for example ":3".
+  std::map<std::string, std::string> Environment() const override { return {{"DISPLAY", mName}}; }
 
  private:
   pid_t mPid = -1;
