@@ -18,17 +18,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench/HostBench.h"
+
 namespace {
 
 constexpr double kTargetFactor = 6.0;
 constexpr double kMB = 1e6;
-
-std::string Frame(const std::string& body) {
-  const uint32_t n = static_cast<uint32_t>(body.size());
-  return std::string{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
-                     static_cast<char>((n >> 16) & 0xFF), static_cast<char>(n >> 24)} +
-         body;
-}
 
 const std::string kStopWord(4, '\xFF');
 
@@ -71,13 +66,7 @@ Run RunHost(const std::string& binary, const std::string& input) {
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
-    // No desktop session: the host runs faceless, as in the tests.
-    unsetenv("DISPLAY");
-    unsetenv("WAYLAND_DISPLAY");
-    setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent-qx-bus", 1);
-    setenv("NO_AT_BRIDGE", "1", 1);
-    execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-    _exit(127);
+    ExecFacelessHost(binary);
   }
   close(fd);
   int status = 0;

@@ -20,16 +20,11 @@
 #include <thread>
 #include <vector>
 
+#include "bench/HostBench.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string Frame(const std::string& body) {
-  uint32_t n = static_cast<uint32_t>(body.size());
-  return std::string{static_cast<char>(n & 0xFF), static_cast<char>((n >> 8) & 0xFF),
-                     static_cast<char>((n >> 16) & 0xFF), static_cast<char>(n >> 24)} +
-         body;
-}
 
 // A request of `size` bytes with an unknown code.
 std::string Request(size_t size) {
@@ -77,13 +72,7 @@ class Host {
       dup2(out[1], 1);
       int null = open("/dev/null", O_WRONLY);
       dup2(null, 2);
-      // No desktop session: the host runs faceless, as in the tests.
-      unsetenv("DISPLAY");
-      unsetenv("WAYLAND_DISPLAY");
-      setenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent-qx-bus", 1);
-      setenv("NO_AT_BRIDGE", "1", 1);
-      execl(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr));
-      _exit(127);
+      ExecFacelessHost(binary);
     }
     close(in[0]);
     close(out[1]);
