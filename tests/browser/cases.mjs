@@ -273,13 +273,17 @@ export function defineBrowserTests(browser) {
         (pid, i, all) => all.indexOf(pid) === i && isRunning(pid));
     for (const pid of outlived)
       process.kill(pid, 'SIGKILL');
-    await browser.close();
-    for (const child of children)
-      if (child.exitCode === null)
-        child.kill();
-    await Promise.all(
-        children.map((child) => (child.exitCode === null ? once(child, 'exit') : null)));
-    unregister();
+    try {
+      await browser.close();
+    } finally {
+      // Even a failed close ends the display and bus, so the run ends.
+      for (const child of children)
+        if (child.exitCode === null)
+          child.kill();
+      await Promise.all(
+          children.map((child) => (child.exitCode === null ? once(child, 'exit') : null)));
+      unregister();
+    }
     const reports = fs.readdirSync(sanitizerLogs);
     const texts = reports.map((name) => fs.readFileSync(path.join(sanitizerLogs, name), 'utf8'));
     fs.rmSync(work, {recursive: true, force: true});
