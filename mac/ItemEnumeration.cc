@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <glib.h>
 #include <malloc.h>
 #include <strings.h>
 #include <sys/stat.h>
@@ -9,9 +10,12 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <unordered_map>
 #include <vector>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/FileQueries.h"
@@ -20,6 +24,7 @@
 #include "Assistant/Mac/Cocoa/MacFileOperations/PosixPaths.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
 #include "mac/QXWebClientBaseMac.h"
+#include "mac/SkippedItems.h"
 #include "platform/core/TextConversion.h"
 
 using MacFileOperations::QXFileHandle;
@@ -46,41 +51,83 @@ struct DirCloser {
   void operator()(DIR* dir) const { closedir(dir); }
 };
 
+// Errors that mean there is no item to leave out: it is missing or gone, or
+// it is a link that leads nowhere (broken, looping or too long a chain).
+bool LeadsNowhere(int error) {
+  return error == ENOENT || error == ENOTDIR || error == ELOOP ||
+         error == MacFileOperations::kFileNotFoundError;
+}
+
+std::string ErrorText(int error) {
+  char buffer[256];
+  // The GNU strerror_r may return a static text instead of filling the buffer.
+  return strerror_r(error, buffer, sizeof buffer);
+}
+
+bool IsUTF8(const char* text, size_t length) {
+  return g_utf8_validate(text, static_cast<gssize>(length), nullptr);
+}
+
+constexpr char kNotUTF8[] = "its path is not valid UTF-8";
+
+// The system takes no path of PATH_MAX bytes or more.
+std::string TooLong(size_t length) {
+  return "its path of " + std::to_string(length) + " bytes is longer than the system allows (" +
+         std::to_string(PATH_MAX - 1) + ")";
+}
+
 // One walk of one picked item. It reads each entry's status once, relative
 // to its open folder, and follows links by path only where there is one: the
 // same records as reading the full attribute record of every item, at the
 // cost of one stat per entry.
 class Walk {
  public:
-  Walk(EnumerationCallbackProc callback, void* context)
-      : mCallback(callback), mList(static_cast<CFileList*>(context)) {}
+  Walk(EnumerationCallbackProc callback, void* context, CSkippedItems* skipped)
+      : mCallback(callback), mList(static_cast<CFileList*>(context)), mSkipped(skipped) {}
 
   // An item known only by its path: it must exist (links count by their
   // targets), and a link stands for the item its chain ends at, under that
   // item's own path and name.
   int VisitPath(const std::string& path, const std::wstring& relativePath) {
+    int error = 0;
+    auto item = MacFileOperations::ResolveLinkChain(path, kAliasResolutionDepth, &error);
     struct stat status;
-    if (stat(path.c_str(), &status) != 0)
+    if (item && lstat(item->c_str(), &status) != 0)
+      error = errno;
+    if (error != 0) {
+      if (!LeadsNowhere(error))
+        Skip(path, false, ErrorText(error));
       return 0;
-    if (lstat(path.c_str(), &status) != 0)
+    }
+    if (!IsUTF8(item->data(), item->size())) {
+      Skip(*item, S_ISDIR(status.st_mode), kNotUTF8);
       return 0;
-    std::string itemPath = path;
-    if (S_ISLNK(status.st_mode)) {
-      int error = 0;
-      auto resolved = MacFileOperations::ResolveLinkChain(path, kAliasResolutionDepth, &error);
-      if (!resolved || lstat(resolved->c_str(), &status) != 0)
-        return 0;
-      itemPath = std::move(*resolved);
     }
     if (S_ISDIR(status.st_mode)) {
-      WalkFolder(itemPath, ItemStatus(status), relativePath);
+      WalkFolder(*item, ItemStatus(status), relativePath);
       return 0;
     }
-    return VisitFile(itemPath, ItemStatus(status), MacFileOperations::IsHiddenPath(itemPath),
+    return VisitFile(*item, ItemStatus(status), MacFileOperations::IsHiddenPath(*item),
                      relativePath);
   }
 
  private:
+  struct FolderId {
+    dev_t device;
+    ino_t inode;
+    bool operator==(const FolderId& other) const {
+      return device == other.device && inode == other.inode;
+    }
+    bool operator<(const FolderId& other) const {
+      return device != other.device ? device < other.device : inode < other.inode;
+    }
+  };
+
+  void Skip(const std::string& path, bool folder, const std::string& reason) {
+    if (mSkipped != nullptr)
+      mSkipped->Add(path, folder, reason);
+  }
+
   int VisitFile(const std::string& path, const ItemStatus& status, bool hidden,
                 const std::wstring& relativePath) {
     mWidePath.resize(QXDecodedLength(path.data(), path.size()));
@@ -94,12 +141,45 @@ class Walk {
     return mCallback(mHandle, relativePath, mList) ? 0 : kEnumerationFileNotAdded;
   }
 
-  bool OnCurrentWalk(const ItemStatus& status) const {
-    for (const auto& folder : mFolders) {
-      if (folder.device == status.device && folder.inode == status.inode)
-        return true;
+  bool OnCurrentWalk(const FolderId& id) const {
+    return std::find(mFolders.begin(), mFolders.end(), id) != mFolders.end();
+  }
+
+  // A folder reached again under the same relative path (through links
+  // there can be exponentially many ways to it) gives the same records
+  // again, so it is walked once. Only links back to folders above it can
+  // make a difference: they were not followed, so the repeat is skipped only
+  // when those folders are above it again.
+  void WalkFolder(const std::string& path, const ItemStatus& status,
+                  const std::wstring& relativePath) {
+    const FolderId id{status.device, status.inode};
+    // A link back to a folder being walked would never end.
+    if (OnCurrentWalk(id)) {
+      mLedBack.push_back(id);
+      return;
     }
-    return false;
+    std::string key = path;
+    key += '\0';
+    key += QXEncodeUTF8(relativePath.data(), relativePath.size());
+    const auto walked = mWalked.find(key);
+    if (walked != mWalked.end() &&
+        std::all_of(walked->second.begin(), walked->second.end(),
+                    [this](const FolderId& above) { return OnCurrentWalk(above); })) {
+      mLedBack.insert(mLedBack.end(), walked->second.begin(), walked->second.end());
+      return;
+    }
+
+    const size_t ledBackMark = mLedBack.size();
+    mFolders.push_back(id);
+    WalkEntries(path, relativePath);
+    mFolders.pop_back();
+
+    // What is left of the links back is what lies above this folder.
+    const auto first = mLedBack.begin() + static_cast<std::ptrdiff_t>(ledBackMark);
+    mLedBack.erase(std::remove(first, mLedBack.end(), id), mLedBack.end());
+    std::sort(first, mLedBack.end());
+    mLedBack.erase(std::unique(first, mLedBack.end()), mLedBack.end());
+    mWalked[std::move(key)].assign(first, mLedBack.end());
   }
 
   // Entries are visited in the list's own order (names compared ignoring
@@ -107,11 +187,7 @@ class Walk {
   // each record goes in along the list's hot right edge rather than at a
   // random place. Names equal but for case keep their listing order, so the
   // same one of them is kept as in a walk in listing order.
-  void WalkFolder(const std::string& path, const ItemStatus& status,
-                  const std::wstring& relativePath) {
-    // A link back to a folder being walked would never end.
-    if (OnCurrentWalk(status))
-      return;
+  void WalkEntries(const std::string& path, const std::wstring& relativePath) {
     std::vector<Entry> entries;
     if (!ReadEntries(path, entries))
       return;
@@ -125,21 +201,25 @@ class Walk {
     const std::wstring childRelativePath =
         MacFileOperations::PathFromPaths(relativePath, MacFileOperations::WidePath(name));
 
-    mFolders.push_back({status.device, status.inode});
     std::string childPath = MacFileOperations::JoinPath(path, "x");
     const size_t prefixLength = childPath.size() - 1;
     for (const Entry& entry : entries) {
       childPath.resize(prefixLength);
       childPath.append(entry.key, 0, entry.nameLength);
-      if (S_ISLNK(entry.status.mode)) {
+      const bool link = S_ISLNK(entry.status.mode);
+      const bool folder = S_ISDIR(entry.status.mode);
+      if (childPath.size() >= PATH_MAX) {
+        Skip(childPath, folder, TooLong(childPath.size()));
+      } else if (link) {
         VisitPath(childPath, childRelativePath);
-      } else if (S_ISDIR(entry.status.mode)) {
+      } else if (!IsUTF8(entry.key.data(), entry.nameLength)) {
+        Skip(childPath, folder, kNotUTF8);
+      } else if (folder) {
         WalkFolder(childPath, entry.status, childRelativePath);
       } else {
         VisitFile(childPath, entry.status, entry.key[0] == '.', childRelativePath);
       }
     }
-    mFolders.pop_back();
   }
 
   struct Entry {
@@ -151,10 +231,13 @@ class Walk {
   // Each entry with its own status (links not followed); entries that vanish
   // meanwhile are left out. The folder is closed again before any entry is
   // walked, so the depth of a walk is not bound by open descriptors.
-  static bool ReadEntries(const std::string& path, std::vector<Entry>& entries) {
+  bool ReadEntries(const std::string& path, std::vector<Entry>& entries) {
     int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
+    if (fd < 0) {
+      if (!LeadsNowhere(errno))
+        Skip(path, true, ErrorText(errno));
       return false;
+    }
     std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd));
     if (!dir) {
       close(fd);
@@ -167,8 +250,11 @@ class Walk {
         continue;
       }
       struct stat status;
-      if (fstatat(dirfd(dir.get()), entryName, &status, AT_SYMLINK_NOFOLLOW) != 0)
+      if (fstatat(dirfd(dir.get()), entryName, &status, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+          Skip(MacFileOperations::JoinPath(path, entryName), false, ErrorText(errno));
         continue;
+      }
       std::string key = entryName;
       const size_t nameLength = key.size();
       if (S_ISDIR(status.st_mode))
@@ -178,16 +264,19 @@ class Walk {
     return true;
   }
 
-  struct FolderId {
-    dev_t device;
-    ino_t inode;
-  };
-
   EnumerationCallbackProc mCallback;
   CFileList* mList;
+  CSkippedItems* mSkipped;
   QXFileHandle mHandle{std::wstring(), false, false, false, false};
   std::wstring mWidePath;
+  // The folders on the current walk, from the picked one down.
   std::vector<FolderId> mFolders;
+  // Folders on the current walk that links led back to, not yet accounted
+  // to a folder walked below them.
+  std::vector<FolderId> mLedBack;
+  // Each folder walked, by path and relative path, with the folders above
+  // it that links inside it led back to.
+  std::unordered_map<std::string, std::vector<FolderId>> mWalked;
 };
 
 // The records of one folder share one relative path text rather than each
@@ -263,11 +352,11 @@ std::string PathOfExistingItem(const std::string& path) {
 }  // namespace
 
 int EnumerateFiles(const xwstring& path, const std::wstring& relativePath,
-                   EnumerationCallbackProc callback, void* context) {
+                   EnumerationCallbackProc callback, void* context, CSkippedItems* skipped) {
   const char* bytes = path;
   if (bytes == nullptr || bytes[0] == '\0')
     return 0;
-  Walk walk(callback, context);
+  Walk walk(callback, context, skipped);
   return walk.VisitPath(bytes, relativePath);
 }
 
@@ -286,11 +375,13 @@ bool CQXWebClientBaseMac::EnumerationCallback(const QXFileHandle& file,
 bool CQXWebClientBaseMac::AddFiles(json_xwstringset& items) {
   const KeepFreedMemory keep;
   CFileList files;
+  CSkippedItems skipped(mLogger);
   for (const xwstring& item : items) {
-    const int status = EnumerateFiles(item, std::wstring(), EnumerationCallback, &files);
+    const int status = EnumerateFiles(item, std::wstring(), EnumerationCallback, &files, &skipped);
     if (status != 0)
       ReportError(kErrAddFileOSError, static_cast<const char*>(item), status);
   }
+  skipped.Finish();
   return CQXWebClientBase::AddFiles(files);
 }
 

@@ -11,6 +11,7 @@
 namespace MacFileOperations {
 class QXFileHandle;
 }
+class CSkippedItems;
 
 // Takes one file; returns whether it was taken. The handle carries the
 // file's path, its directory, alias and hidden flags and its size; the other
@@ -23,13 +24,18 @@ constexpr int kEnumerationFileNotAdded = -666;
 
 // Walks one item depth-first, calling `callback` with `context` as its list
 // for every file. A folder's entries come in the list's order (names compared
-// ignoring case; equal ones in listing order). Missing items, items whose
-// attributes cannot be read, folders that cannot be listed, links that do
-// not resolve and links back to a folder on the current walk are skipped.
-// Returns 0, or kEnumerationFileNotAdded when the item is itself a file (or
-// a link to one) that the callback did not take.
+// ignoring case; equal ones in listing order). Links and "." and ".." are
+// read as the kernel reads them; no path handed on has "." or ".." in it.
+// Missing items, links that lead nowhere (broken, looping, or a chain of
+// more than ten) and links back to a folder on the current walk are skipped
+// silently. Items that cannot be looked at, folders that cannot be listed,
+// and paths that are not UTF-8 or too long for the system are left out and
+// told to `skipped` when it is given. Returns 0, or kEnumerationFileNotAdded
+// when the item is itself a file (or a link to one) that the callback did
+// not take.
 int EnumerateFiles(const xwstring& path, const std::wstring& relativePath,
-                   EnumerationCallbackProc callback, void* context);
+                   EnumerationCallbackProc callback, void* context,
+                   CSkippedItems* skipped = nullptr);
 
 // A new string (the caller releases it) with the path of the item a file URL
 // names, its parent folders resolved; empty, not null, when the URL names no

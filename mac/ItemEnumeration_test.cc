@@ -1,5 +1,6 @@
 #include "mac/ItemEnumeration.h"
 
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
 #include <json-c/json.h>
@@ -16,7 +17,10 @@
 #include "Assistant/Mac/Cocoa/MacFileOperations/FileQueries.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/TestTree.h"
+#include "Assistant/Mac/Cocoa/MacFileOperations/UniqueFd.h"
+#include "Common/testing/FakeWebClient.h"
 #include "mac/QXWebClientBaseMac.h"
+#include "mac/SkippedItems.h"
 
 using MacFileOperations::TestTree;
 
@@ -34,9 +38,20 @@ Records Plain(const CFileList& list) {
   return records;
 }
 
-int Expand(const std::string& path, CFileList& list) {
+int Expand(const std::string& path, CFileList& list, CSkippedItems* skipped = nullptr) {
   return EnumerateFiles(xwstring(path.c_str()), std::wstring(),
-                        CQXWebClientBaseMac::EnumerationCallback, &list);
+                        CQXWebClientBaseMac::EnumerationCallback, &list, skipped);
+}
+
+using LogRecords = std::vector<std::pair<std::string, std::string>>;
+
+std::vector<std::string> Warnings(const LogRecords& records) {
+  std::vector<std::string> texts;
+  for (const auto& record : records) {
+    if (record.first == "WARNING")
+      texts.push_back(record.second);
+  }
+  return texts;
 }
 
 TEST(FolderExpansion, PickedFileAndNestedFolders) {
@@ -73,19 +88,26 @@ TEST(FolderExpansion, LinksAreFollowedToTheirTargets) {
   tree.Folder("Elsewhere/Album");
   tree.File("Elsewhere/target.txt", "target");
   tree.File("Elsewhere/Album/photo.jpg", "photo!");
+  tree.File("Elsewhere/other.txt", "other");
   tree.Link("Pick/Inner/file-link", "../../Elsewhere/target.txt");
+  tree.Link("Pick/Inner/through", "../album-link/../other.txt");
   tree.Link("Pick/album-link", tree.Path("Elsewhere/Album"));
   tree.Link("Pick/dangling", "nowhere");
   tree.Link("top-link", "Pick");
   CFileList list;
   EXPECT_EQ(Expand(tree.Path("Pick"), list), 0);
+  // ".." after a link leaves the link's target, as the kernel reads it.
   EXPECT_EQ(Plain(list), (Records{{{tree.Path("Elsewhere/target.txt"), "Pick/Inner"}, 6},
+                                  {{tree.Path("Elsewhere/other.txt"), "Pick/Inner"}, 5},
                                   {{tree.Path("Elsewhere/Album/photo.jpg"), "Pick/Album"}, 6}}));
 
-  // A picked link is walked under its target's name.
-  CFileList viaLink;
-  EXPECT_EQ(Expand(tree.Path("top-link"), viaLink), 0);
-  EXPECT_EQ(Plain(viaLink), Plain(list));
+  // A picked link is walked under its target's name, and "." and ".." never
+  // reach a record.
+  for (const char* picked : {"top-link", "Pick/./Inner/.."}) {
+    CFileList again;
+    EXPECT_EQ(Expand(tree.Path(picked), again), 0);
+    EXPECT_EQ(Plain(again), Plain(list)) << picked;
+  }
 
   CFileList broken;
   EXPECT_EQ(Expand(tree.Path("Pick/dangling"), broken), 0);
@@ -119,19 +141,58 @@ TEST(FolderExpansion, LinkCyclesEndAndChainsTooLongAreSkipped) {
                                   {{tree.Path("end"), "Loop/" + rootName}, 1}}));
 }
 
+TEST(FolderExpansion, AFolderReachedAgainUnderTheSameRelativePathAddsNothingNew) {
+  // d0..d30 each hold a file, links a and b to the next folder (2^30 ways
+  // down) and a link back to d0 that is never followed.
+  constexpr int kDepth = 30;
+  TestTree tree;
+  Records expected;
+  std::string relative;
+  for (int i = 0; i <= kDepth; ++i) {
+    const std::string name = "d" + std::to_string(i), next = "d" + std::to_string(i + 1);
+    tree.Folder(name);
+    tree.File(name + "/f", name);
+    tree.Link(name + "/top", "../d0");
+    tree.Link(name + "/a", "../" + next);
+    tree.Link(name + "/b", tree.Path(next));
+    relative += (i == 0 ? "" : "/") + name;
+    expected[{tree.Path(name + "/f"), relative}] = static_cast<double>(name.size());
+  }
+  CFileList list;
+  EXPECT_EQ(Expand(tree.Path("d0"), list), 0);
+  EXPECT_EQ(Plain(list), expected);
+
+  // S is reached twice as T/M/S, first below Q1/M, then below Q2/M. Its link
+  // back to Q1/M is not followed the first time, so the second walk is done
+  // and does follow it.
+  for (const char* folder : {"T", "Q1/M", "Q2/M", "S"})
+    tree.Folder(folder);
+  tree.File("Q1/M/f", "1");
+  tree.File("S/s", "s");
+  for (const auto& [link, target] : {std::pair{"T/L1", "../Q1/M"},
+                                     {"T/L2", "../Q2/M"},
+                                     {"Q1/M/z", "../../S"},
+                                     {"Q2/M/z", "../../S"},
+                                     {"S/back", "../Q1/M"}}) {
+    tree.Link(link, target);
+  }
+  CFileList twice;
+  EXPECT_EQ(Expand(tree.Path("T"), twice), 0);
+  EXPECT_EQ(Plain(twice), (Records{{{tree.Path("Q1/M/f"), "T/M"}, 1},
+                                   {{tree.Path("Q1/M/f"), "T/M/S/M"}, 1},
+                                   {{tree.Path("S/s"), "T/M/S"}, 1}}));
+}
+
 TEST(FolderExpansion, OddNamesAndCaseTwins) {
   TestTree tree;
-  const std::string badName = std::string("bad\xff\xfe-name", 10);
   tree.Folder("Odd");
-  tree.File("Odd/" + badName, "123");
   tree.File("Odd/Same.txt", "1");
   tree.File("Odd/same.TXT", "22");
   tree.File("Odd/" + std::string(255, 'L'), "");
   CFileList list;
   EXPECT_EQ(Expand(tree.Path("Odd"), list), 0);
-  EXPECT_EQ(list.size(), 3u) << "names differing only in case make one record";
+  EXPECT_EQ(list.size(), 2u) << "names differing only in case make one record";
   const Records records = Plain(list);
-  EXPECT_EQ(records.count({tree.Path("Odd/" + badName), "Odd"}), 1u);
   EXPECT_EQ(records.count({tree.Path("Odd/" + std::string(255, 'L')), "Odd"}), 1u);
   // Of two case twins the one listed first is kept, as a walk in listing
   // order would keep it.
@@ -158,18 +219,35 @@ TEST(FolderExpansion, RefusedFilesGiveStatusOnlyWhenPicked) {
 
 // Permission bits do not stop root, so as root the walk runs in a child that
 // has become an unprivileged user.
-TEST(FolderExpansion, UnreadableFolderContributesNothing) {
+TEST(FolderExpansion, FoldersThatCannotBeReadAreLeftOutWithAWarning) {
   TestTree tree;
-  tree.Folder("Open/Closed");
-  tree.File("Open/Closed/secret", "s");
+  for (const auto& [name, mode] :
+       {std::pair{"Open/Closed", 0}, {"Open/ExecOnly", 0111}, {"Open/ListOnly", 0444}}) {
+    tree.Folder(name);
+    tree.File(std::string(name) + "/x", "x");
+    ASSERT_EQ(chmod(tree.Path(name).c_str(), mode), 0);
+  }
   tree.File("Open/visible", "v");
   ASSERT_EQ(chmod(tree.Root().c_str(), 0755), 0);
-  ASSERT_EQ(chmod(tree.Path("Open/Closed").c_str(), 0), 0);
   const Records expected{{{tree.Path("Open/visible"), "Open"}, 1}};
-  if (geteuid() != 0) {
+  const std::vector<std::string> expectedWarnings{
+      "Left out the folder '" + tree.Path("Open/Closed") +
+          "' and everything in it: Permission denied",
+      "Left out the folder '" + tree.Path("Open/ExecOnly") +
+          "' and everything in it: Permission denied",
+      "Left out '" + tree.Path("Open/ListOnly/x") + "': Permission denied",
+      "Left out '" + tree.Path("Open/Closed/x") + "': Permission denied"};
+  const auto walk = [&] {
+    LogRecords log;
+    testing_support::RecordingLogger logger(log);
+    CSkippedItems skipped(&logger);
     CFileList list;
-    EXPECT_EQ(Expand(tree.Path("Open"), list), 0);
-    EXPECT_EQ(Plain(list), expected);
+    const int status = Expand(tree.Path("Open"), list, &skipped) +
+                       Expand(tree.Path("Open/Closed/x"), list, &skipped);
+    return status == 0 && Plain(list) == expected && Warnings(log) == expectedWarnings;
+  };
+  if (geteuid() != 0) {
+    EXPECT_TRUE(walk());
     return;
   }
   pid_t child = fork();
@@ -178,9 +256,7 @@ TEST(FolderExpansion, UnreadableFolderContributesNothing) {
     const uid_t nobody = 65534;
     if (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)
       _exit(3);
-    CFileList list;
-    const int status = Expand(tree.Path("Open"), list);
-    _exit(status == 0 && Plain(list) == expected ? 0 : 1);
+    _exit(walk() ? 0 : 1);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
@@ -196,6 +272,7 @@ class RecordingClient : public CQXWebClientBaseMac {
     return true;
   }
   void Log(const char*) override {}
+  void CreateLogger() override { mLogger = new testing_support::RecordingLogger(log); }
 
   // (code, text or entry count) of each frame, in order.
   std::vector<std::pair<std::string, std::string>> Summary() const {
@@ -214,6 +291,7 @@ class RecordingClient : public CQXWebClientBaseMac {
   }
 
   std::vector<std::string> frames;
+  LogRecords log;
 };
 
 TEST(AddFilesFromItems, AliasAndTargetPickedTogether) {
@@ -241,6 +319,56 @@ TEST(AddFilesFromItems, AliasAndTargetPickedTogether) {
             (Records{{{tree.Path("Photos/a.jpg"), "Photos"}, 1},
                      {{tree.Path("Photos/Trip/b.jpg"), "Photos/Trip"}, 1},
                      {{tree.Path("target.txt"), ""}, 1}}));
+}
+
+TEST(AddFilesFromItems, ItemsLeftOutAreLoggedOneByOneUpToACap) {
+  TestTree tree;
+  tree.Folder("A");
+  tree.File("A/good", "g");
+  tree.File("A/bad\xff\xfename.txt");
+  // Names of 255 bytes down to where one more makes the path too long.
+  std::string deep = tree.Path("B");
+  while (deep.size() + 256 < PATH_MAX)
+    deep += "/" + std::string(255, 'd');
+  tree.Folder(deep.substr(tree.Root().size() + 1));
+  const std::string longFile = deep + "/" + std::string(255, 'f');
+  const std::string longFolder = deep + "/" + std::string(255, 'g');
+  MacFileOperations::UniqueFd deepFd(open(deep.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const char* const longName = longFile.c_str() + deep.size() + 1;
+  const char* const longFolderName = longFolder.c_str() + deep.size() + 1;
+  ASSERT_EQ(close(openat(deepFd.get(), longName, O_WRONLY | O_CREAT | O_CLOEXEC, 0644)), 0);
+  ASSERT_EQ(mkdirat(deepFd.get(), longFolderName, 0755), 0);
+  tree.Folder("C");
+  for (size_t i = 0; i < CSkippedItems::kLoggedItems; ++i)
+    tree.File("C/\xff" + std::to_string(i));
+
+  RecordingClient client;
+  client.CreateLogger();
+  json_xwstringset items;
+  for (const char* item : {"A", "B", "C"})
+    items.insert(xwstring(tree.Path(item).c_str()));
+  EXPECT_TRUE(client.AddFiles(items));
+  // The tree's removal cannot reach paths this long.
+  EXPECT_EQ(unlinkat(deepFd.get(), longName, 0), 0);
+  EXPECT_EQ(unlinkat(deepFd.get(), longFolderName, AT_REMOVEDIR), 0);
+
+  EXPECT_EQ(Plain(client.UploadList()), (Records{{{tree.Path("A/good"), "A"}, 1}}));
+  const auto warnings = Warnings(client.log);
+  ASSERT_EQ(warnings.size(), CSkippedItems::kLoggedItems + 1);
+  EXPECT_EQ(warnings[0],
+            "Left out '" + tree.Path("A/bad\\xFF\\xFEname.txt") + "': its path is not valid UTF-8");
+  // A long path is shown by its start and its end.
+  const auto shown = [](const std::string& path) {
+    return path.substr(0, 200) + "\u2026" + path.substr(path.size() - 400);
+  };
+  const auto tooLong = [](const std::string& path) {
+    return "its path of " + std::to_string(path.size()) +
+           " bytes is longer than the system allows (4095)";
+  };
+  EXPECT_EQ(warnings[1], "Left out '" + shown(longFile) + "': " + tooLong(longFile));
+  EXPECT_EQ(warnings[2], "Left out the folder '" + shown(longFolder) +
+                             "' and everything in it: " + tooLong(longFolder));
+  EXPECT_EQ(warnings.back(), "Left out 3 more items, not logged one by one");
 }
 
 TEST(AddFilesFromItems, NothingFoundStillHandsOverTheEmptyList) {

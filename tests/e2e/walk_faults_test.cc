@@ -230,8 +230,8 @@ TEST_F(WalkFaultsTest, FoldersTheHostMayNotReadContributeNothing) {
 
   // The queued folder and a file queued inside a folder that cannot be
   // entered: only what can be looked at is added, a file that cannot be
-  // read included (reading it is the Assistant's business), and nothing is
-  // reported.
+  // read included (reading it is the Assistant's business); what is left
+  // out is told in log lines, not as an error.
   auto frames = QueueAndConfirm({locked.string(), (locked / "sealed" / "x.txt").string(),
                                  (locked / "listonly" / "y.txt").string()});
   std::vector<std::string> added;

@@ -118,6 +118,8 @@ TEST(AliasResolution, ExistenceDepthChainsCyclesAndBrokenLinks) {
   tree.Link("two", "one");
   tree.Link("three", tree.Path("two"));
   tree.Link("real/up", "../one");
+  tree.Link("inner-link", "real/inner");
+  tree.Link("real/inner/back", "../up");
   tree.Link("broken", "missing");
   tree.Link("loop-a", "loop-b");
   tree.Link("loop-b", "loop-a");
@@ -149,6 +151,10 @@ TEST(AliasResolution, ExistenceDepthChainsCyclesAndBrokenLinks) {
   EXPECT_EQ(PathFromResolvedAliasPath(tree.WPath("chain11"), &code, nullptr, 10), L"");
   EXPECT_EQ(code, -43);
   EXPECT_EQ(PathFromResolvedAliasPath(tree.WPath("real/up"), nullptr, nullptr, 10), file);
+  // A target is read from the folder that holds its link, and ".." after a
+  // link leaves the link's target, as the kernel reads them.
+  EXPECT_EQ(PathFromResolvedAliasPath(tree.WPath("inner-link/back"), nullptr, nullptr, 10), file);
+  EXPECT_EQ(PathFromResolvedAliasPath(tree.WPath("inner-link/../up"), nullptr, nullptr, 10), file);
   EXPECT_EQ(PathFromResolvedAliasPath(tree.WPath("real/inner"), nullptr, nullptr, 10),
             tree.WPath("real/inner"));
 
