@@ -26,6 +26,7 @@
 #include "mac/QXWebClientBaseMac.h"
 #include "mac/SkippedItems.h"
 #include "platform/core/TextConversion.h"
+#include "platform/dialogs/ProgressWindow.h"
 
 using MacFileOperations::QXFileHandle;
 
@@ -82,8 +83,12 @@ std::string TooLong(size_t length) {
 // cost of one stat per entry.
 class Walk {
  public:
-  Walk(EnumerationCallbackProc callback, void* context, CSkippedItems* skipped)
-      : mCallback(callback), mList(static_cast<CFileList*>(context)), mSkipped(skipped) {}
+  Walk(EnumerationCallbackProc callback, void* context, CSkippedItems* skipped,
+       CWalkProgress* progress)
+      : mCallback(callback),
+        mList(static_cast<CFileList*>(context)),
+        mSkipped(skipped),
+        mProgress(progress) {}
 
   // An item known only by its path: it must exist (links count by their
   // targets), and a link stands for the item its chain ends at, under that
@@ -122,6 +127,16 @@ class Walk {
       return device != other.device ? device < other.device : inode < other.inode;
     }
   };
+
+  // Counts one entry read or visited; false once the walk is to stop.
+  bool Counted() {
+    if (--mUntilReport != 0)
+      return !mStopped;
+    mUntilReport = CWalkProgress::kEntriesPerReport;
+    if (mProgress != nullptr && !mStopped)
+      mStopped = !mProgress->Report();
+    return !mStopped;
+  }
 
   void Skip(const std::string& path, bool folder, const std::string& reason) {
     if (mSkipped != nullptr)
@@ -204,6 +219,8 @@ class Walk {
     std::string childPath = MacFileOperations::JoinPath(path, "x");
     const size_t prefixLength = childPath.size() - 1;
     for (const Entry& entry : entries) {
+      if (!Counted())
+        return;
       childPath.resize(prefixLength);
       childPath.append(entry.key, 0, entry.nameLength);
       const bool link = S_ISLNK(entry.status.mode);
@@ -244,6 +261,8 @@ class Walk {
       return false;
     }
     while (dirent* entry = readdir(dir.get())) {
+      if (!Counted())
+        return false;
       const char* entryName = entry->d_name;
       if (entryName[0] == '.' &&
           (entryName[1] == '\0' || (entryName[1] == '.' && entryName[2] == '\0'))) {
@@ -267,6 +286,9 @@ class Walk {
   EnumerationCallbackProc mCallback;
   CFileList* mList;
   CSkippedItems* mSkipped;
+  CWalkProgress* mProgress;
+  unsigned mUntilReport = CWalkProgress::kEntriesPerReport;
+  bool mStopped = false;
   QXFileHandle mHandle{std::wstring(), false, false, false, false};
   std::wstring mWidePath;
   // The folders on the current walk, from the picked one down.
@@ -317,6 +339,19 @@ class KeepFreedMemory {
   static constexpr int kDefaultMmapThreshold = 128 << 10;
 };
 
+// The window of a long expansion, with the files found so far. It goes
+// before the files are added: only the walk can be cancelled.
+class ExpansionProgress final : public CWalkProgress {
+ public:
+  explicit ExpansionProgress(const CFileList& files) : mFiles(files) {}
+  bool Report() override { return mWindow.update(mFiles.size()); }
+  bool Cancelled() const { return mWindow.cancelled(); }
+
+ private:
+  const CFileList& mFiles;
+  QXProgressWindow mWindow{"Adding files\u2026", "files found"};
+};
+
 // Whether the text can be read as a URL at all: printable ASCII without
 // blanks, every "%" starting an escape.
 bool IsURLText(const char* text) {
@@ -352,11 +387,12 @@ std::string PathOfExistingItem(const std::string& path) {
 }  // namespace
 
 int EnumerateFiles(const xwstring& path, const std::wstring& relativePath,
-                   EnumerationCallbackProc callback, void* context, CSkippedItems* skipped) {
+                   EnumerationCallbackProc callback, void* context, CSkippedItems* skipped,
+                   CWalkProgress* progress) {
   const char* bytes = path;
   if (bytes == nullptr || bytes[0] == '\0')
     return 0;
-  Walk walk(callback, context, skipped);
+  Walk walk(callback, context, skipped, progress);
   return walk.VisitPath(bytes, relativePath);
 }
 
@@ -376,10 +412,19 @@ bool CQXWebClientBaseMac::AddFiles(json_xwstringset& items) {
   const KeepFreedMemory keep;
   CFileList files;
   CSkippedItems skipped(mLogger);
-  for (const xwstring& item : items) {
-    const int status = EnumerateFiles(item, std::wstring(), EnumerationCallback, &files, &skipped);
-    if (status != 0)
-      ReportError(kErrAddFileOSError, static_cast<const char*>(item), status);
+  {
+    ExpansionProgress progress(files);
+    for (const xwstring& item : items) {
+      const int status =
+          EnumerateFiles(item, std::wstring(), EnumerationCallback, &files, &skipped, &progress);
+      if (progress.Cancelled()) {
+        if (mLogger != nullptr)
+          mLogger->Info("Adding files cancelled by the user");
+        return false;
+      }
+      if (status != 0)
+        ReportError(kErrAddFileOSError, static_cast<const char*>(item), status);
+    }
   }
   skipped.Finish();
   return CQXWebClientBase::AddFiles(files);

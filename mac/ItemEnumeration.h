@@ -19,6 +19,17 @@ class CSkippedItems;
 typedef bool (*EnumerationCallbackProc)(const MacFileOperations::QXFileHandle& file,
                                         const std::wstring& relativePath, CFileList* list);
 
+// Told of a walk's progress every kEntriesPerReport entries.
+class CWalkProgress {
+ public:
+  static constexpr unsigned kEntriesPerReport = 64;
+  // Returns false to stop the walk: nothing more of it is visited.
+  virtual bool Report() = 0;
+
+ protected:
+  ~CWalkProgress() = default;
+};
+
 // The status of a picked file that the callback did not take.
 constexpr int kEnumerationFileNotAdded = -666;
 
@@ -30,12 +41,13 @@ constexpr int kEnumerationFileNotAdded = -666;
 // more than ten) and links back to a folder on the current walk are skipped
 // silently. Items that cannot be looked at, folders that cannot be listed,
 // and paths that are not UTF-8 or too long for the system are left out and
-// told to `skipped` when it is given. Returns 0, or kEnumerationFileNotAdded
+// told to `skipped` when it is given. `progress`, when given, can stop the
+// walk part way. Returns 0, or kEnumerationFileNotAdded
 // when the item is itself a file (or a link to one) that the callback did
 // not take.
 int EnumerateFiles(const xwstring& path, const std::wstring& relativePath,
                    EnumerationCallbackProc callback, void* context,
-                   CSkippedItems* skipped = nullptr);
+                   CSkippedItems* skipped = nullptr, CWalkProgress* progress = nullptr);
 
 // A new string (the caller releases it) with the path of the item a file URL
 // names, its parent folders resolved; empty, not null, when the URL names no

@@ -65,6 +65,13 @@ long QXModalWindow::runModal() {
   return mResponse;
 }
 
+void QXModalWindow::orderFront() {
+  if (!mWindow)
+    return;
+  gtk_widget_show(mWindow);
+  raise();
+}
+
 void QXModalWindow::raise() {
   HandOverActivationToken(gtk_widget_get_display(mWindow));
   if (mLevel != kQXShieldingWindowLevel) {

@@ -38,6 +38,8 @@ class QXModalWindow {
   // Ends the current modal run with `response`; the last call before the
   // run returns wins. Does nothing when no run is in progress.
   void endModal(long response);
+  // Shows the window without a run: the caller lets the main context run.
+  void orderFront();
   // Hides the window; it can be shown again.
   void orderOut();
   // Destroys the window; later calls on it do nothing.

@@ -21,6 +21,7 @@ constexpr int kTimeoutMs = 20000;
 constexpr char kUploadTitle[] = "Choose files and folders\u2026";
 constexpr char kFolderTitle[] = "Choose a folder";
 constexpr char kAlertTitle[] = "Quorvex Web Client";
+constexpr char kProgressTitle[] = "Adding files\u2026";
 constexpr char kAssistant[] = "com.quorvex.Assistant";
 
 // A string as the host's JSON writer puts it: quoted, "/" escaped.
@@ -57,6 +58,25 @@ std::string AddedNotification(std::vector<Record> records) {
 void Write(const fs::path& path, const std::string& content) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary) << content;
+}
+
+// Folders without files whose walk takes long: `levels` levels of seven
+// folders, each with a link to every folder of the next level, so that a walk
+// goes through 7^levels folders, each under a relative path of its own. The
+// walk starts at the returned folder.
+fs::path MakeLinkMaze(const fs::path& top, int levels) {
+  const auto folder = [&](int level, int index) {
+    return top / std::to_string(level) / ("f" + std::to_string(index));
+  };
+  for (int level = 0; level <= levels; ++level) {
+    for (int index = 0; index < 7; ++index) {
+      fs::create_directories(folder(level, index));
+      for (int next = 0; level < levels && next < 7; ++next)
+        fs::create_directory_symlink(folder(level + 1, next),
+                                     folder(level, index) / std::to_string(next));
+    }
+  }
+  return folder(0, 0);
 }
 
 std::string ReadWhole(const fs::path& path) {
@@ -192,6 +212,36 @@ TEST_P(DialogsTest, ConfirmedQueueAddsEveryFileOfTheQueuedFolder) {
   EXPECT_EQ(NonLogFrames(*frames), std::vector<std::string>{AddedNotification(records)});
   EXPECT_EQ(LogTexts(*frames),
             (std::vector<std::string>{"ExecuteRequest", "QueueFilesForUpload", "AddFiles"}));
+}
+
+TEST_P(DialogsTest, CancellingALongExpansionAddsNothingAndNotifiesNothing) {
+  const fs::path maze = MakeLinkMaze(mRoot / "maze", 7);
+  StartHost();
+  PressKey(OpenDialog(Request("QueueFilesForUpload", FilesMember({maze.string()})), kAlertTitle),
+           "Return");
+  // Return presses the focused Cancel button. The Reset is read only once the
+  // queueing has been handled.
+  PressKey(OpenDialog(Request("Reset"), kProgressTitle), "Return");
+  auto frames = FramesUntilLog("Reset");
+  EXPECT_EQ(LogTexts(frames), (std::vector<std::string>{"ExecuteRequest", "QueueFilesForUpload",
+                                                        "Adding files cancelled by the user",
+                                                        "ExecuteRequest", "Reset"}));
+  EXPECT_TRUE(NonLogFrames(frames).empty());
+}
+
+TEST_P(DialogsTest, ALongExpansionShowsItsProgressAndAddsWhatAShortOneWould) {
+  const fs::path maze = MakeLinkMaze(mRoot / "maze", 6);
+  // Walked after every link, so a walk cut short misses it.
+  Write(maze / "z.txt", "zulu");
+  StartHost();
+  PressKey(OpenDialog(Request("QueueFilesForUpload", FilesMember({maze.string()})), kAlertTitle),
+           "Return");
+  const auto window = mDriver->WaitForWindow(kProgressTitle, kTimeoutMs);
+  EXPECT_TRUE(window) << mDriver->LastError();
+  const auto frames = FramesUntilCode("FilesAddedToUploadList");
+  EXPECT_EQ(NonLogFrames(frames),
+            std::vector<std::string>{AddedNotification({{(maze / "z.txt").string(), "f0", 4}})});
+  EXPECT_TRUE(mDriver->WaitForWindowGone(window.value_or(""), kTimeoutMs));
 }
 
 TEST_P(DialogsTest, DeclinedQueueAddsNothing) {
