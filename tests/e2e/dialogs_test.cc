@@ -18,6 +18,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr int kTimeoutMs = 20000;
+constexpr int kLongWalkTimeoutMs = 300000;
 constexpr char kUploadTitle[] = "Choose files and folders\u2026";
 constexpr char kFolderTitle[] = "Choose a folder";
 constexpr char kAlertTitle[] = "Quorvex Web Client";
@@ -238,8 +239,13 @@ TEST_P(DialogsTest, ALongExpansionShowsItsProgressAndAddsWhatAShortOneWould) {
            "Return");
   const auto window = mDriver->WaitForWindow(kProgressTitle, kTimeoutMs);
   EXPECT_TRUE(window) << mDriver->LastError();
-  const auto frames = FramesUntilCode("FilesAddedToUploadList");
-  EXPECT_EQ(NonLogFrames(frames),
+  // The walk must outlast the window's delay even in a fast build, so under
+  // the sanitizers on a busy machine it takes minutes: only the wait is long.
+  const auto frames = mHost->ReadFramesUntil(
+      [](const std::string& f) { return IsMessageWithCode(f, "FilesAddedToUploadList"); },
+      kLongWalkTimeoutMs);
+  ASSERT_TRUE(frames) << "no FilesAddedToUploadList";
+  EXPECT_EQ(NonLogFrames(*frames),
             std::vector<std::string>{AddedNotification({{(maze / "z.txt").string(), "f0", 4}})});
   EXPECT_TRUE(mDriver->WaitForWindowGone(window.value_or(""), kTimeoutMs));
 }
