@@ -9,9 +9,9 @@
 
 #include "fuzz/FuzzClient.h"
 #include "mac/AEDescriptors.h"
-#include "mac/AssistantProtocol.h"
 #include "platform/appleevents/AEGVariant.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/BusConnection.h"
 
 namespace {
@@ -22,11 +22,6 @@ void Check(bool condition) {
 }
 
 void ReadAsStatusEvent(CQXWebClientNativeMac& client, const AppleEvent* event) {
-  for (AEKeyword keyword :
-       {kAE_Status_RefCon, kAE_Status_RefCon2, kAE_Status_RefCon3, kAE_Status_Message}) {
-    uint64_t value = 0;
-    Get64BitParam(event, keyword, &value);
-  }
   StAEDescriptor refCon;
   AEGetParamDesc(event, kAE_Status_RefCon, typeMagnitude, refCon);
   client.HandleStatusEvent(event);

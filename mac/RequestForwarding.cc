@@ -5,9 +5,9 @@
 
 #include "Common/Logger.h"
 #include "mac/AEDescriptors.h"
-#include "mac/AssistantProtocol.h"
 #include "mac/QXWebClientBaseMac.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/BusConnection.h"
 #include "platform/appleevents/Processes.h"
 #include "platform/core/TextConversion.h"

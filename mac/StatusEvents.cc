@@ -10,9 +10,9 @@
 #include "Common/Logger.h"
 
 #include "mac/AEDescriptors.h"
-#include "mac/AssistantProtocol.h"
 #include "mac/QXWebClientBaseMac.h"
 #include "platform/appleevents/AppleEvents.h"
+#include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/Processes.h"
 #include "platform/appleevents/Workspace.h"
 
@@ -24,15 +24,6 @@ namespace {
 void ThrowIfOSErr(OSErr err) {
   if (err != noErr)
     throw err;
-}
-
-template <typename T>
-OSErr ReadParam(const AppleEvent* event, AEKeyword keyword, DescType type, T* value) {
-  Size size = 0;
-  OSErr err = AEGetParamPtr(event, keyword, type, nullptr, value, sizeof *value, &size);
-  if (err == noErr && size != sizeof *value)
-    err = errAEWrongDataType;
-  return err;
 }
 
 bool SamePSN(const ProcessSerialNumber& a, const ProcessSerialNumber& b) {
@@ -69,44 +60,6 @@ bool IsFromAssistant(const AppleEvent* event) {
 }
 
 }  // namespace
-
-OSErr Get64BitParam(const AppleEvent* event, AEKeyword keyword, uint64_t* value) {
-  DescType type = typeNull;
-  Size size = 0;
-  OSErr err = AEGetParamPtr(event, keyword, typeWildCard, &type, nullptr, 0, &size);
-  if (err != noErr)
-    return err;
-  switch (type) {
-    case typeIEEE64BitFloatingPoint: {
-      double number = 0;
-      err = ReadParam(event, keyword, type, &number);
-      if (err == noErr && !(number >= 0 && number < 18446744073709551616.0)) {
-        err = errAECoercionFail;
-      }
-      if (err == noErr)
-        *value = static_cast<uint64_t>(number);
-      return err;
-    }
-    case typeSInt64: {
-      int64_t number = 0;
-      err = ReadParam(event, keyword, type, &number);
-      if (err == noErr)
-        *value = static_cast<uint64_t>(number);
-      return err;
-    }
-    case typeMagnitude:
-      if (size == sizeof(uint32_t)) {
-        uint32_t number = 0;
-        err = ReadParam(event, keyword, type, &number);
-        if (err == noErr)
-          *value = number;
-        return err;
-      }
-      return ReadParam(event, keyword, type, value);
-    default:
-      return errAEWrongDataType;
-  }
-}
 
 void CQXWebClientBaseMac::InstallAEHandlers() {
   if (sStatusAEHandlerUPP != nullptr) {
