@@ -1,5 +1,6 @@
 // The application's handler table and the dispatch of received events.
 #include <map>
+#include <memory>
 #include <utility>
 
 #include "platform/appleevents/AEGVariant.h"
@@ -14,26 +15,9 @@ struct Handler {
   SRefCon refCon;
 };
 
-// The system table is a separate table that this process alone uses.
-std::map<std::pair<AEEventClass, AEEventID>, Handler>& Table(bool isSysHandler) {
-  static std::map<std::pair<AEEventClass, AEEventID>, Handler> sApplication;
-  static std::map<std::pair<AEEventClass, AEEventID>, Handler> sSystem;
-  return isSysHandler ? sSystem : sApplication;
-}
-
-const Handler* FindHandler(AEEventClass eventClass, AEEventID eventID) {
-  for (bool system : {false, true}) {
-    auto& table = Table(system);
-    for (auto key :
-         {std::make_pair(eventClass, eventID), std::make_pair(eventClass, AEEventID(typeWildCard)),
-          std::make_pair(AEEventClass(typeWildCard), eventID),
-          std::make_pair(AEEventClass(typeWildCard), AEEventID(typeWildCard))}) {
-      auto it = table.find(key);
-      if (it != table.end())
-        return &it->second;
-    }
-  }
-  return nullptr;
+std::map<std::pair<AEEventClass, AEEventID>, Handler>& Table() {
+  static std::map<std::pair<AEEventClass, AEEventID>, Handler> sTable;
+  return sTable;
 }
 
 OSErr Dispatch(const char* senderUniqueName, AppleEvent* event) {
@@ -51,18 +35,13 @@ OSErr Dispatch(const char* senderUniqueName, AppleEvent* event) {
                                 sizeof sender);
   if (err != noErr)
     return err;
-  const Handler* handler = FindHandler(eventClass, eventID);
-  if (handler == nullptr)
+  auto found = Table().find({eventClass, eventID});
+  if (found == Table().end())
     return errAEEventNotHandled;
-  AEAddressDesc noAddress{typeNull, nullptr};
+  // Copied first: the handler may remove itself while it runs.
+  Handler handler = found->second;
   AppleEvent reply{typeNull, nullptr};
-  AECreateAppleEvent(kCoreEventClass, kAEAnswer, &noAddress, kAutoGenerateReturnID,
-                     kAnyTransactionID, &reply);
-  // Copy the handler first: it may remove itself while it runs.
-  Handler call = *handler;
-  OSErr result = call.proc(event, &reply, call.refCon);
-  AEDisposeDesc(&reply);
-  return result;
+  return handler.proc(event, &reply, handler.refCon);
 }
 
 }  // namespace
@@ -70,10 +49,10 @@ OSErr Dispatch(const char* senderUniqueName, AppleEvent* event) {
 GVariant* QXReceiveAppleEvent(const char* senderUniqueName, GVariant* parameters) {
   g_autoptr(GVariant) body = g_variant_get_child_value(parameters, 0);
   AppleEvent event{typeNull, nullptr};
+  std::unique_ptr<AEDesc, OSErr (*)(AEDesc*)> guard(&event, AEDisposeDesc);
   OSErr result = AEDescFromGVariant(body, &event);
   if (result == noErr)
     result = Dispatch(senderUniqueName, &event);
-  AEDisposeDesc(&event);
   return g_variant_new("(n)", result);
 }
 
@@ -84,10 +63,10 @@ AEEventHandlerUPP NewAEEventHandlerUPP(AEEventHandlerProcPtr proc) {
 void DisposeAEEventHandlerUPP(AEEventHandlerUPP) {}
 
 OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID eventID, AEEventHandlerUPP handler,
-                            SRefCon handlerRefCon, bool isSysHandler) {
+                            SRefCon handlerRefCon, bool) {
   if (handler == nullptr)
     return paramErr;
-  Table(isSysHandler)[{eventClass, eventID}] = Handler{handler, handlerRefCon};
+  Table()[{eventClass, eventID}] = Handler{handler, handlerRefCon};
   // Events can only arrive once we are on the bus; without one the handler
   // is kept for when a bus is reached.
   QXSessionBus();
@@ -95,25 +74,10 @@ OSErr AEInstallEventHandler(AEEventClass eventClass, AEEventID eventID, AEEventH
 }
 
 OSErr AERemoveEventHandler(AEEventClass eventClass, AEEventID eventID, AEEventHandlerUPP handler,
-                           bool isSysHandler) {
-  auto& table = Table(isSysHandler);
-  auto it = table.find({eventClass, eventID});
-  if (it == table.end() || (handler != nullptr && it->second.proc != handler)) {
+                           bool) {
+  auto found = Table().find({eventClass, eventID});
+  if (found == Table().end() || (handler != nullptr && found->second.proc != handler))
     return errAEHandlerNotFound;
-  }
-  table.erase(it);
-  return noErr;
-}
-
-OSErr AEGetEventHandler(AEEventClass eventClass, AEEventID eventID, AEEventHandlerUPP* handler,
-                        SRefCon* handlerRefCon, bool isSysHandler) {
-  auto& table = Table(isSysHandler);
-  auto it = table.find({eventClass, eventID});
-  if (it == table.end())
-    return errAEHandlerNotFound;
-  if (handler != nullptr)
-    *handler = it->second.proc;
-  if (handlerRefCon != nullptr)
-    *handlerRefCon = it->second.refCon;
+  Table().erase(found);
   return noErr;
 }

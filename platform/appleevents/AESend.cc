@@ -1,51 +1,23 @@
 // An event is one call of kQXAEMethod on the target's connection.
+#include <algorithm>
 #include <string>
 
 #include "platform/appleevents/AEGVariant.h"
-#include "platform/appleevents/AEStorage.h"
 #include "platform/appleevents/AppleEvents.h"
 #include "platform/appleevents/BusConnection.h"
 #include "platform/appleevents/Processes.h"
 
 namespace {
 
-constexpr int kDefaultTimeoutTicks = 60 * 60;
 // The bus's encoding differs from GVariant's by a few bytes per item.
 constexpr gsize kEncodingMargin = 4096;
 
+// The sender only needs to tell a target that is gone from a failed send.
 OSErr FromDBusError(const GError* error) {
-  if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
-      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER)) {
-    return procNotFound;
-  }
-  if (g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT) ||
-      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_TIMEOUT) ||
-      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY)) {
-    return errAETimeout;
-  }
-  // A connection that takes no Apple Events.
-  if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_METHOD) ||
-      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_OBJECT) ||
-      g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_UNKNOWN_INTERFACE)) {
-    return errAEEventNotHandled;
-  }
-  return connectionInvalid;
-}
-
-OSErr TargetName(const AppleEvent* event, GDBusConnection* bus, std::string* name) {
-  ProcessSerialNumber psn{0, 0};
-  DescType type = typeNull;
-  Size size = 0;
-  OSErr err =
-      AEGetAttributePtr(event, keyAddressAttr, typeWildCard, &type, &psn, sizeof psn, &size);
-  if (err != noErr || type != typeProcessSerialNumber || size != sizeof psn)
-    return procNotFound;
-  if (psn.highLongOfPSN == 0 && psn.lowLongOfPSN == kCurrentProcess) {
-    *name = g_dbus_connection_get_unique_name(bus);
-  } else {
-    *name = QXBusNameFromProcessSerialNumber(psn);
-  }
-  return name->empty() ? procNotFound : noErr;
+  return g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+                 g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER)
+             ? procNotFound
+             : connectionInvalid;
 }
 
 // A call without a reply to a name that has gone is dropped by the bus
@@ -66,10 +38,8 @@ OSErr CheckTargetExists(GDBusConnection* bus, const std::string& name) {
 
 OSErr SendWithoutReply(GDBusConnection* bus, const std::string& name, GVariant* body) {
   OSErr err = CheckTargetExists(bus, name);
-  if (err != noErr) {
-    g_variant_unref(g_variant_ref_sink(body));
+  if (err != noErr)
     return err;
-  }
   g_autoptr(GDBusMessage) message =
       g_dbus_message_new_method_call(name.c_str(), kQXAEObjectPath, kQXAEInterface, kQXAEMethod);
   g_dbus_message_set_body(message, body);
@@ -86,31 +56,19 @@ OSErr SendWithoutReply(GDBusConnection* bus, const std::string& name, GVariant* 
   return CheckTargetExists(bus, name);
 }
 
+// The handler's result code in `handlerResult`.
 OSErr SendAndWait(GDBusConnection* bus, const std::string& name, GVariant* body,
                   int32_t timeoutInTicks, OSErr* handlerResult) {
-  g_autoptr(GVariant) answer = nullptr;
-  if (name == g_dbus_connection_get_unique_name(bus)) {
-    // Our own handlers run on this thread, which the wait would block.
-    g_autoptr(GVariant) sunk = g_variant_ref_sink(body);
-    answer = g_variant_ref_sink(QXReceiveAppleEvent(name.c_str(), sunk));
-  } else {
-    if (timeoutInTicks == kAEDefaultTimeout)
-      timeoutInTicks = kDefaultTimeoutTicks;
-    if (timeoutInTicks <= 0) {
-      g_variant_unref(g_variant_ref_sink(body));
-      return paramErr;
-    }
-    int timeoutMs = static_cast<int>(std::max<int64_t>(1, int64_t(timeoutInTicks) * 1000 / 60));
-    g_autoptr(GError) error = nullptr;
-    answer = g_dbus_connection_call_sync(
-        bus, name.c_str(), kQXAEObjectPath, kQXAEInterface, kQXAEMethod, body,
-        G_VARIANT_TYPE("(n)"), G_DBUS_CALL_FLAGS_NO_AUTO_START, timeoutMs, nullptr, &error);
-    if (answer == nullptr)
-      return FromDBusError(error);
-  }
-  int16_t result = 0;
-  g_variant_get(answer, "(n)", &result);
-  *handlerResult = result;
+  if (timeoutInTicks <= 0)
+    return paramErr;
+  int timeoutMs = static_cast<int>(std::max<int64_t>(1, int64_t(timeoutInTicks) * 1000 / 60));
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) answer = g_dbus_connection_call_sync(
+      bus, name.c_str(), kQXAEObjectPath, kQXAEInterface, kQXAEMethod, body, G_VARIANT_TYPE("(n)"),
+      G_DBUS_CALL_FLAGS_NO_AUTO_START, timeoutMs, nullptr, &error);
+  if (answer == nullptr)
+    return FromDBusError(error);
+  g_variant_get(answer, "(n)", handlerResult);
   return noErr;
 }
 
@@ -119,39 +77,44 @@ OSErr SendAndWait(GDBusConnection* bus, const std::string& name, GVariant* body,
 OSErr AESend(const AppleEvent* event, AppleEvent* reply, AESendMode sendMode, AESendPriority,
              int32_t timeoutInTicks, AEIdleUPP, AEFilterUPP) {
   if (reply != nullptr)
-    AEInitializeDesc(reply);
+    *reply = AEDesc{typeNull, nullptr};
   if (event == nullptr)
     return paramErr;
-  if (!ae_internal::IsKind(event, OpaqueAEDataStorage::Kind::Event))
+  if (event->dataHandle == nullptr ||
+      !g_variant_is_of_type(event->dataHandle, G_VARIANT_TYPE(kAEEventGVariantType))) {
     return errAENotAppleEvent;
+  }
   AESendMode replyMode = sendMode & kAEWaitReply;
   if (replyMode != kAENoReply && replyMode != kAEWaitReply)
     return paramErr;
   GDBusConnection* bus = QXSessionBus();
   if (bus == nullptr)
     return connectionInvalid;
-  std::string name;
-  OSErr err = TargetName(event, bus, &name);
-  if (err != noErr)
-    return err;
-  GVariant* body = g_variant_new("(@(uv))", AEDescToGVariant(event));
-  // Sent, the bus would drop the whole connection.
-  if (g_variant_get_size(body) + kEncodingMargin > gsize(kQXBusMaxArrayBytes)) {
-    g_variant_unref(g_variant_ref_sink(body));
-    return errQXMessageTooLarge;
+  ProcessSerialNumber target{0, 0};
+  Size size = 0;
+  if (AEGetAttributePtr(event, keyAddressAttr, typeProcessSerialNumber, nullptr, &target,
+                        sizeof target, &size) != noErr ||
+      size != sizeof target) {
+    return procNotFound;
   }
+  std::string name = QXBusNameFromProcessSerialNumber(target);
+  if (name.empty())
+    return procNotFound;
+  g_autoptr(GVariant) body = g_variant_ref_sink(g_variant_new("(@(uv))", AEDescToGVariant(event)));
+  // Sent, the bus would drop the whole connection.
+  if (g_variant_get_size(body) + kEncodingMargin > gsize(kQXBusMaxArrayBytes))
+    return errQXMessageTooLarge;
   if (replyMode == kAENoReply)
     return SendWithoutReply(bus, name, body);
 
   OSErr handlerResult = noErr;
-  err = SendAndWait(bus, name, body, timeoutInTicks, &handlerResult);
+  OSErr err = SendAndWait(bus, name, body, timeoutInTicks, &handlerResult);
   if (err != noErr || reply == nullptr)
     return err;
   AEAddressDesc noAddress{typeNull, nullptr};
   AECreateAppleEvent(kCoreEventClass, kAEAnswer, &noAddress, kAutoGenerateReturnID,
                      kAnyTransactionID, reply);
-  if (handlerResult != noErr) {
+  if (handlerResult != noErr)
     AEPutParamPtr(reply, keyErrorNumber, typeSInt16, &handlerResult, sizeof handlerResult);
-  }
   return noErr;
 }

@@ -17,16 +17,15 @@ typedef int32_t AETransactionID;
 typedef intptr_t SRefCon;
 typedef long Size;
 
-// Opaque, owned by the Apple Event layer; released with AEDisposeDesc.
-struct OpaqueAEDataStorage;
-typedef OpaqueAEDataStorage* AEDataStorage;
+// A descriptor's payload is the GVariant it travels as (AEGVariant.h), held
+// by reference and never changed in place; released with AEDisposeDesc.
+typedef struct _GVariant* AEDataStorage;
 
 struct AEDesc {
   DescType descriptorType;
   AEDataStorage dataHandle;
 };
 typedef AEDesc AEDescList;
-typedef AEDesc AERecord;
 typedef AEDesc AEAddressDesc;
 typedef AEDesc AppleEvent;
 
@@ -47,16 +46,14 @@ constexpr FourCharCode QXFourCC(const char (&code)[5]) {
 enum : OSErr {
   noErr = 0,
   paramErr = -50,
-  memFullErr = -108,
   errAECoercionFail = -1700,
   errAEDescNotFound = -1701,
   errAEWrongDataType = -1703,
   errAENotAEDesc = -1704,
-  errAEEventNotHandled = -1708,
   errAENotAppleEvent = -1707,
-  errAEHandlerNotFound = -1717,
+  errAEEventNotHandled = -1708,
   errAETimeout = -1712,
-  errAEIllegalIndex = -1719,
+  errAEHandlerNotFound = -1717,
   procNotFound = -600,
   connectionInvalid = -609,
   // Not a classic code: the event is larger than the session bus carries.
@@ -74,17 +71,11 @@ enum : DescType {
   typeBoolean = QXFourCC("bool"),
   typeSInt16 = QXFourCC("shor"),
   typeSInt32 = QXFourCC("long"),
-  typeType = QXFourCC("type"),
-  typeEnumerated = QXFourCC("enum"),
-  typeIEEE64BitFloatingPoint = QXFourCC("doub"),
   typeSInt64 = QXFourCC("comp"),
-  typeObjectSpecifier = QXFourCC("obj "),
-  typeRangeDescriptor = QXFourCC("rang"),
-  typeInsertionLoc = QXFourCC("insl"),
-  typeAbsoluteOrdinal = QXFourCC("abso"),
-  typeWildCard = QXFourCC("****"),
   typeIEEE32BitFloatingPoint = QXFourCC("sing"),
-  typeKeyword = QXFourCC("keyw"),
+  typeIEEE64BitFloatingPoint = QXFourCC("doub"),
+  typeType = QXFourCC("type"),
+  typeWildCard = QXFourCC("****"),
 };
 
 enum : AEKeyword {
@@ -97,38 +88,19 @@ enum : AEKeyword {
   keyOriginalAddressAttr = QXFourCC("from"),
   keyReturnIDAttr = QXFourCC("rtid"),
   keyTransactionIDAttr = QXFourCC("tran"),
-  // Object specifiers, ranges and insertion locations.
-  keyAEDesiredClass = QXFourCC("want"),
-  keyAEContainer = QXFourCC("from"),
-  keyAEKeyForm = QXFourCC("form"),
-  keyAEKeyData = QXFourCC("seld"),
-  keyAERangeStart = QXFourCC("star"),
-  keyAERangeStop = QXFourCC("stop"),
-  keyAEObject = QXFourCC("kobj"),
-  keyAEPosition = QXFourCC("kpos"),
-};
-
-enum : DescType {
-  formAbsolutePosition = QXFourCC("indx"),
-  formRange = QXFourCC("rang"),
-  typeCurrentContainer = QXFourCC("ccnt"),
 };
 
 enum : AEEventClass { kCoreEventClass = QXFourCC("aevt") };
 enum : AEEventID { kAEAnswer = QXFourCC("ansr") };
 
-// The process a descriptor of this number addresses is the sender itself.
-enum : uint32_t { kNoProcess = 0, kCurrentProcess = 2 };
+enum : uint32_t { kNoProcess = 0 };
 
 enum : AESendMode {
   kAENoReply = 0x00000001,
-  kAEQueueReply = 0x00000002,
   kAEWaitReply = 0x00000003,
   kAENeverInteract = 0x00000010,
 };
 
 enum : AESendPriority { kAENormalPriority = 0 };
-// Send timeouts are in ticks (sixtieths of a second).
-enum : int32_t { kAEDefaultTimeout = -1 };
 enum : AEReturnID { kAutoGenerateReturnID = -1 };
 enum : AETransactionID { kAnyTransactionID = 0 };

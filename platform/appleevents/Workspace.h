@@ -4,14 +4,11 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "platform/appleevents/AETypes.h"
-#include "platform/appleevents/NameOwnerWatch.h"
-#include "platform/appleevents/ServiceActivation.h"
 
 enum : unsigned long {
   NSWorkspaceLaunchWithoutActivation = 0x200,
@@ -28,18 +25,16 @@ struct QXLaunchedApplication {
 class QXWorkspace {
  public:
   static QXWorkspace& sharedWorkspace();
+  ~QXWorkspace();
 
   // In the bus's order; empty when there is no session bus.
   std::vector<QXLaunchedApplication> launchedApplications();
-  // The process that owns `bundleIdentifier` now, asked of the bus at once:
-  // procNotFound when nobody owns it, connectionInvalid when the bus cannot
-  // tell (no bus, no answer within the bus-call bound); {0, 0} then.
-  OSErr processSerialNumberOfApplication(const char* bundleIdentifier, ProcessSerialNumber* psn);
-  // The owner as the bus had it when it sent on the message being handled:
-  // the name is watched from the first call on, so a call its old owner made
-  // just before quitting still finds that owner, one from a new owner finds
-  // the new one, and no call costs a round trip. Until the watch's first
-  // answer, and without a bus, as processSerialNumberOfApplication.
+  // The owner of `bundleIdentifier` as the bus had it when it sent on the
+  // message being handled: the name is watched from the first call on, so a
+  // call its old owner made just before quitting still finds that owner, and
+  // one from a new owner finds the new one. Until the watch's first answer
+  // the bus is asked at once. procNotFound when nobody owns the name,
+  // connectionInvalid when the bus cannot tell; {0, 0} then.
   OSErr processSerialNumberOfWatchedApplication(const char* bundleIdentifier,
                                                 ProcessSerialNumber* psn);
   // Accepted when the bus can activate the name; returns without waiting for
@@ -56,10 +51,11 @@ class QXWorkspace {
   OSErr waitForLaunch(int timeoutMs, std::string* reason);
 
  private:
-  QXWorkspace() = default;
+  class Launch;
+  class OwnerWatch;
 
-  std::unique_ptr<QXServiceActivation> mLaunch;
+  QXWorkspace();
 
-  // By bundle identifier; each on the connection it was made on.
-  std::map<std::string, std::unique_ptr<QXNameOwnerWatch>> mWatches;
+  std::unique_ptr<Launch> mLaunch;
+  std::unique_ptr<OwnerWatch> mWatch;
 };
