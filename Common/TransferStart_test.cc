@@ -7,85 +7,75 @@
 
 namespace {
 
-using testing_support::FakeWebClient;
+using namespace testing_support;
 
-TEST(TransferStart, UploadForwardsTheRequestWithTheWholeListLast) {
+std::string DestPath(const std::string& request) {
+  json_object* message = json_tokener_parse(request.c_str());
+  std::string path = json_object_get_string(json_object_object_get(message, "dest_path"));
+  json_object_put(message);
+  return path;
+}
+
+TEST(TransferStart, UploadForwardsTheWholeListInPlaceOfTheRequestsOwn) {
   FakeWebClient client;
   EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "StartUpload"})"));
   EXPECT_TRUE(client.proxied.empty());
-  EXPECT_EQ(client.Logged("ERROR"),
-            (std::vector<std::string>{"Failed to convert list of files to JSON"}));
-
-  CFileList files;
-  files.emplace(xwstring_pair("/b", "r"), 2.0);
-  files.emplace(xwstring_pair("/A", ""), 1.0);
+  CFileList files = List({"/b", "/A"});
   ASSERT_TRUE(client.AddFiles(files));
-
-  EXPECT_TRUE(client.Execute(
-      LR"({"version": "9", "type": "Request", "code": "StartUpload", "files_ul": [], "id": 4})"));
+  EXPECT_TRUE(
+      client.Execute(LR"({"type": "Request", "code": "StartUpload", "files_ul":)"
+                     LR"( [{"file_path": "/other"}]})"));
   ASSERT_EQ(client.proxied.size(), 1u);
-  EXPECT_EQ(client.proxied[0],
-            R"({ "version": "9", "type": "Request", "code": "StartUpload", "id": 4, "files_ul":)"
-            R"( [ { "file_path": "\/A", "relative_path": "", "size": 1.000000 },)"
-            R"( { "file_path": "\/b", "relative_path": "r", "size": 2.000000 } ] })");
+  EXPECT_EQ(Summary(client.proxied[0]), "StartUpload /A,/b");
   EXPECT_EQ(client.UploadList().size(), 2u);
 }
 
-TEST(TransferStart, DownloadConsumesTheChosenLocation) {
+TEST(TransferStart, DownloadUsesTheChosenLocationOnce) {
   FakeWebClient client;
-  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "StartDownload"})"));
+  const std::wstring request =
+      LR"({"type": "Request", "code": "StartDownload", "dest_path": "/elsewhere"})";
+  EXPECT_FALSE(client.Execute(request));
   client.SetDownloadLocationForTest("/home/u/Down loads");
-  EXPECT_TRUE(client.Execute(
-      LR"({"type": "Request", "code": "StartDownload", "dest_path": "/elsewhere", "x": 1})"));
-  EXPECT_EQ(client.proxied,
-            (std::vector<std::string>{
-                R"({ "type": "Request", "code": "StartDownload", "x": 1, "dest_path":)"
-                R"( "\/home\/u\/Down loads" })"}));
+  EXPECT_TRUE(client.Execute(request));
+  EXPECT_FALSE(client.Execute(request));
+  ASSERT_EQ(client.proxied.size(), 1u);
+  EXPECT_EQ(DestPath(client.proxied[0]), "/home/u/Down loads");
   EXPECT_LE(client.DownloadLocation().length(), 0);
-  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "StartDownload"})"));
-  EXPECT_EQ(client.Logged("ERROR"), (std::vector<std::string>{"Download location not specified",
-                                                              "Download location not specified"}));
 }
 
-TEST(TransferStart, FailedForwardIsLoggedAndKeepsListAndLocation) {
+TEST(TransferStart, FailedForwardKeepsListAndLocation) {
   FakeWebClient client;
   client.proxyResult = false;
-  CFileList files;
-  files.emplace(xwstring_pair("/x", ""), 1.0);
+  CFileList files = List({"/x"});
   ASSERT_TRUE(client.AddFiles(files));
   client.SetDownloadLocationForTest("/d");
   EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "StartUpload"})"));
   EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "StartDownload"})"));
+  EXPECT_EQ(client.proxied.size(), 2u);
   EXPECT_EQ(client.UploadList().size(), 1u);
   EXPECT_STREQ(static_cast<const char*>(client.DownloadLocation()), "/d");
-  EXPECT_EQ(client.Logged("ERROR"),
-            std::vector<std::string>(2, "Failed to pass request to file transfer proxy"));
 }
 
-TEST(TransferStart, FileTransferLimitMustBeAPositiveIntegerAndTheOnlyParameter) {
-  FakeWebClient client;
-  EXPECT_TRUE(client.Execute(
-      LR"({"type": "Request", "code": "SetParameter", "name": "filetransferlimit", "value": 50})"));
-  EXPECT_EQ(client.FileTransferLimit(), 50);
-  for (const wchar_t* value : {L"0", L"-3", L"\"50\"", L"50.5", L"10.0"}) {
-    const std::wstring request =
-        std::wstring(LR"({"type": "Request", "code": "SetParameter", "name": )") +
-        LR"("FileTransferLimit", "value": )" + value + L"}";
-    EXPECT_FALSE(client.Execute(request));
+TEST(TransferStart, OnlyAPositiveIntegerFileTransferLimitIsTaken) {
+  constexpr int kUnlimited = 2147483647;
+  const std::pair<const wchar_t*, int> parameters[] = {
+      {LR"("name": "filetransferlimit", "value": 50)", 50},
+      {LR"("name": "FileTransferLimit", "value": 1)", 1},
+      {LR"("name": "FileTransferLimit", "value": 0)", kUnlimited},
+      {LR"("name": "FileTransferLimit", "value": -3)", kUnlimited},
+      {LR"("name": "FileTransferLimit", "value": "50")", kUnlimited},
+      {LR"("name": "FileTransferLimit", "value": 50.5)", kUnlimited},
+      {LR"("name": "FileTransferLimit", "value": 10.0)", kUnlimited},
+      {LR"("name": "Timeout", "value": 5)", kUnlimited},
+      {LR"("value": 5)", kUnlimited},
+  };
+  for (const auto& [parameter, limit] : parameters) {
+    FakeWebClient client;
+    EXPECT_EQ(client.Execute(std::wstring(LR"({"type": "Request", "code": "SetParameter", )") +
+                             parameter + L"}"),
+              limit != kUnlimited);
+    EXPECT_EQ(client.FileTransferLimit(), limit);
   }
-  EXPECT_EQ(client.FileTransferLimit(), 50);
-  EXPECT_EQ(client.Logged("WARNING"),
-            (std::vector<std::string>{
-                "Invalid upload limit specified: 0", "Invalid upload limit specified: -3",
-                "Invalid upload limit specified: 0", "Invalid upload limit specified: 0",
-                "Invalid upload limit specified: 0"}));
-
-  EXPECT_FALSE(client.Execute(
-      LR"({"type": "Request", "code": "SetParameter", "name": "Timeout", "value": 5})"));
-  EXPECT_FALSE(client.Execute(LR"({"type": "Request", "code": "SetParameter", "value": 5})"));
-  EXPECT_EQ(client.FileTransferLimit(), 50);
-  EXPECT_EQ(client.Logged("ERROR"), (std::vector<std::string>{"Invalid plug-in parameter: Timeout",
-                                                              "Invalid plug-in parameter: "}));
 }
 
 }  // namespace
