@@ -128,8 +128,8 @@ TEST(Notifications, FileSentTakesFilesOffTheListAndOthersAreRelayedAsTheyCame) {
       {R"({"type":"Notification","code":"FileSent"})", {}},
       {R"({"type":"Notification","code":"FileSent","files_ul":[{"file_path":"/c"}]})", {}},
       {"{\"type\":\"Notification\",\"code\":\"P\",\"n\":\"\xc0\x80\"}", {}},
-      {"{\"type\":\"Notification\",\"code\":\"FileSent\",\"files_ul\":[{\"file_path\":\"/"
-       "b\xff\"}]}",
+      {"{\"type\":\"Notification\",\"code\":\"FileSent\",\"n\":\"\xff\",\"files_ul\":["
+       "{\"file_path\":\"/b\"}]}",
        {}},
   };
   for (const Case& c : cases) {

@@ -15,7 +15,8 @@ struct AddCase {
 // Admission goes in key order; an entry already listed in another case is
 // dropped, and so is every entry once the limit of 3 is reached.
 TEST(UploadList, AddAdmitsNewEntriesInKeyOrderUpToTheLimit) {
-  const std::string added = "FilesAddedToUploadList ", full = "Error " + ErrorText(kErrQueueLimitReached, 3);
+  const std::string added = "FilesAddedToUploadList ",
+                    full = "Error " + ErrorText(kErrQueueLimitReached, 3);
   const std::string tooLong = "/d/" + std::string(256, 'n');
   const AddCase cases[] = {
       {{"/q/b"}, {"/q/B", "/q/c", "/q/A"}, {"/q/A", "/q/c"}, {added + "/q/A,/q/c"}},
