@@ -8,12 +8,11 @@
 
 namespace {
 
-using Rows = std::vector<std::tuple<std::string, std::string, double>>;
-
 // What a handler gets from a message: its file list, and the rest of it.
-std::pair<Rows, std::string> Read(json_object* message) {
+std::pair<std::vector<std::tuple<std::string, std::string, double>>, std::string> Read(
+    json_object* message) {
   CFileList list;
-  Rows rows;
+  std::vector<std::tuple<std::string, std::string, double>> rows;
   if (TakeFileList(message, list))
     for (const auto& [key, size] : list)
       rows.emplace_back(static_cast<const char*>(key.first), static_cast<const char*>(key.second),
@@ -30,7 +29,7 @@ std::string Nested(int depth) {
 // Lists read element by element must be what json-c's whole parse gives,
 // leniencies, duplicate members and depth limit included.
 TEST(MessageParser, ReadsWhatJsonCReads) {
-  const std::vector<std::string> texts = {
+  const std::string texts[] = {
       R"({"type": "Request", "files_ul": [{"file_path": "/a"}, {"file_path": "/A", "size": 2.0},)"
       R"( null, "x", [1], {"file_path": "/b", "relative_path": "r", "size": 5.5}], "n": 1})",
       R"({"files_ul": [{"file_path": "/first"}], "files_ul": [{"file_path": "/last"}]})",
@@ -38,7 +37,6 @@ TEST(MessageParser, ReadsWhatJsonCReads) {
       "{'files_ul' : [ /* c */ {'file_path': '/q\\'}'} , // x\n ], 'code': 'A',}",
       R"({"files\u005ful": [{"file_path": "/escaped"}]})",
       R"({"files_ul": [1, -2.5e3, true, NaN, {"file_path": "\u00e9\ud800\/"}]} trailing)",
-      R"({"files_ul": []})",
       R"({"files_ul": {"file_path": "/object"}})",
       Nested(30),
       Nested(31),
@@ -47,12 +45,10 @@ TEST(MessageParser, ReadsWhatJsonCReads) {
       R"({"files_ul": [,]})",
       R"({"files_ul": [1,,2]})",
       R"({"files_ul": [12abc]})",
-      R"({"files_ul": [+1]})",
       R"({"files_ul": ["open)",
       R"({"files_ul": [{"file_path": "/a"}])",
       R"({"files_ul": [/* open)",
       "[1]",
-      "null",
   };
   for (const std::string& text : texts) {
     const JsonObjectPtr ours = ParseMessage(text.c_str());

@@ -2,6 +2,7 @@
 
 #include <json-c/json.h>
 
+#include "Common/ErrorTexts.h"
 #include "Common/JsonObjectPtr.h"
 #include "Common/Logger.h"
 #include "Common/Protocol.h"
@@ -35,26 +36,14 @@ void CQXWebClientBaseMac::WriteToLog(long client, const char* text) {
 }
 
 bool CQXWebClientBaseMac::RetrieveErrorString(tErrorStringID id, xwstring& text) {
-  switch (id) {
-    case kErrLaunchAssistant:
-      text = "Failed to launch Quorvex Assistant";
-      return true;
-    case kErrQueueLimitReached:
-      text = "Not allowed to queue more than %d files for sending";
-      return true;
-    case kErrFileNameTooLong:
-      text =
-          "Could not add '%s' for upload - the file name exceeds the maximum length of %d "
-          "characters";
-      return true;
-    case kErrAddFileOSError:
-      text = "Could not add '%s' for upload - an operating system error has occurred (%d)";
-      return true;
-    default:
-      if (mLogger != nullptr)
-        mLogger->Error("Unknown stringID specified %ld", static_cast<long>(id));
-      return false;
+  const char* known = QXErrorText(id);
+  if (known == nullptr) {
+    if (mLogger != nullptr)
+      mLogger->Error("Unknown stringID specified %ld", static_cast<long>(id));
+    return false;
   }
+  text = known;
+  return true;
 }
 
 void CQXWebClientBaseMac::SetDownloadLocation(const std::wstring& path) {

@@ -1,121 +1,133 @@
-// A client whose platform half is recorded instead of performed: browser
-// frames, forwarded requests, confirmations and log records.
+// Clients whose platform half is recorded instead of performed: browser
+// frames, forwarded requests, confirmations, expansions and log records.
 #pragma once
 
-#include <cstring>
+#include <json-c/json.h>
+
+#include <cstdarg>
+#include <cstdio>
 #include <functional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "Common/ErrorTexts.h"
 #include "Common/QXWebClientBase.h"
 
 namespace testing_support {
 
-// The browser channel refuses texts above this size.
-constexpr size_t kLargestFrameText = 1048576;
+using Strings = std::vector<std::string>;
+using LogRecords = std::vector<std::pair<std::string, std::string>>;
 
 class RecordingLogger : public CLogger {
  public:
-  explicit RecordingLogger(std::vector<std::pair<std::string, std::string>>& records)
-      : mRecords(records) {}
+  explicit RecordingLogger(LogRecords& records) : mRecords(records) {}
   void Log(const char* level, char* text) override { mRecords.emplace_back(level, text); }
 
  private:
-  std::vector<std::pair<std::string, std::string>>& mRecords;
+  LogRecords& mRecords;
 };
 
-class FakeWebClient : public CQXWebClientBase {
+// An upload list of the given paths, each of size 1 and no relative path.
+inline CFileList List(const Strings& paths) {
+  CFileList list;
+  for (const std::string& path : paths)
+    list.emplace(xwstring_pair(path.c_str(), ""), 1.0);
+  return list;
+}
+
+inline Strings Paths(const CFileList& list) {
+  Strings paths;
+  for (const auto& entry : list)
+    paths.emplace_back(static_cast<const char*>(entry.first.first));
+  return paths;
+}
+
+// The error text the browser is sent for `id` with its arguments.
+inline std::string ErrorText(tErrorStringID id, ...) {
+  char text[2048];
+  va_list arguments;
+  va_start(arguments, id);
+  vsnprintf(text, sizeof text, QXErrorText(id), arguments);
+  va_end(arguments);
+  return text;
+}
+
+// A message as "<code> <text>" or "<code> <path>,<path>...".
+inline std::string Summary(const std::string& frame) {
+  json_object* message = json_tokener_parse(frame.c_str());
+  std::string summary = json_object_get_string(json_object_object_get(message, "code"));
+  if (json_object* text = json_object_object_get(message, "text"))
+    summary += std::string(" ") + json_object_get_string(text);
+  json_object* files = json_object_object_get(message, "files_ul");
+  for (size_t i = 0; files != nullptr && i < json_object_array_length(files); ++i)
+    summary += (i == 0 ? " " : ",") + std::string(json_object_get_string(json_object_object_get(
+                                          json_object_array_get_idx(files, i), "file_path")));
+  json_object_put(message);
+  return summary;
+}
+
+// `Client` with the browser channel and the logger recorded.
+template <typename Client>
+class Recording : public Client {
  public:
-  using CQXWebClientBase::AddFiles;
-
-  FakeWebClient() { CreateLogger(); }
-
+  Recording() { CreateLogger(); }
   bool NotifyBrowser(const char* text) override {
-    ++notifyCalls;
-    if (failNotify && failNotify(notifyCalls))
-      return false;
-    if (strlen(text) > kLargestFrameText)
+    if (failNotify && failNotify(++notifyCalls))
       return false;
     frames.emplace_back(text);
     return true;
   }
+  void CreateLogger() override { this->mLogger = new RecordingLogger(log); }
+  Strings Summaries() const {
+    Strings summaries;
+    for (const std::string& frame : frames)
+      summaries.push_back(Summary(frame));
+    return summaries;
+  }
 
-  void CreateLogger() override { mLogger = new RecordingLogger(logRecords); }
+  Strings frames;
+  LogRecords log;
+  // Given the 1-based number of the NotifyBrowser call, whether it fails.
+  std::function<bool(int)> failNotify;
+  int notifyCalls = 0;
+};
+
+inline Strings Texts(const json_xwstringset& items) {
+  Strings texts;
+  for (const xwstring& item : items)
+    texts.emplace_back(static_cast<const char*>(item));
+  return texts;
+}
+
+class FakeWebClient : public Recording<CQXWebClientBase> {
+ public:
+  using CQXWebClientBase::AddFiles;
 
   bool ProxyExecuteRequest(wchar_t* request) override {
     proxied.emplace_back(static_cast<const char*>(xwstring(request)));
     return proxyResult;
   }
-
-  bool AddFiles(json_xwstringset& items) override {
-    expanded.emplace_back();
-    for (const xwstring& item : items)
-      expanded.back().emplace_back(static_cast<const char*>(item));
-    return true;
-  }
-
+  bool AddFiles(json_xwstringset& items) override { return expanded.push_back(Texts(items)), true; }
   bool VerifyFileSelection(json_xwstringset& items) override {
-    verified.emplace_back();
-    for (const xwstring& item : items)
-      verified.back().emplace_back(static_cast<const char*>(item));
-    return confirm;
+    return verified.push_back(Texts(items)), confirm;
   }
-
-  bool SelectFilesToUpload() override {
-    calls.emplace_back("SelectFilesToUpload");
-    return true;
-  }
-
+  bool SelectFilesToUpload() override { return calls.emplace_back("SelectFilesToUpload"), true; }
   bool SelectDownloadLocation() override {
-    calls.emplace_back("SelectDownloadLocation");
-    return true;
+    return calls.emplace_back("SelectDownloadLocation"), true;
   }
-
   bool RetrieveErrorString(tErrorStringID id, xwstring& text) override {
-    switch (id) {
-      case kErrLaunchAssistant:
-        text = "Failed to launch Quorvex Assistant";
-        return true;
-      case kErrQueueLimitReached:
-        text = "Not allowed to queue more than %d files for sending";
-        return true;
-      case kErrFileNameTooLong:
-        text =
-            "Could not add '%s' for upload - the file name exceeds the maximum length of %d "
-            "characters";
-        return true;
-      default:
-        return false;
-    }
+    const char* known = QXErrorText(id);
+    if (known != nullptr)
+      text = known;
+    return known != nullptr;
   }
 
   void SetDownloadLocationForTest(const char* path) { mDownloadLocation = path; }
-  void SetLimitForTest(int32_t limit) { mFileTransferLimit = limit; }
+  bool Execute(std::wstring request) { return ExecuteRequest(request.data()); }
 
-  bool Execute(const std::wstring& request) {
-    std::wstring text = request;
-    return ExecuteRequest(text.data());
-  }
-
-  // Log texts of one level, in order.
-  std::vector<std::string> Logged(const std::string& level) const {
-    std::vector<std::string> texts;
-    for (const auto& [recordLevel, text] : logRecords)
-      if (recordLevel == level)
-        texts.push_back(text);
-    return texts;
-  }
-
-  std::vector<std::string> frames;
-  std::vector<std::string> proxied;
-  std::vector<std::string> calls;
-  std::vector<std::vector<std::string>> expanded;
-  std::vector<std::vector<std::string>> verified;
-  std::vector<std::pair<std::string, std::string>> logRecords;
-  // Given the 1-based number of the NotifyBrowser call, whether it fails.
-  std::function<bool(int)> failNotify;
-  int notifyCalls = 0;
+  Strings proxied, calls;
+  std::vector<Strings> expanded, verified;
   bool proxyResult = true;
   bool confirm = true;
 };

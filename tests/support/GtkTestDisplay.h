@@ -9,18 +9,14 @@
 #include <stdlib.h>
 
 #include <filesystem>
-#include <functional>
 #include <memory>
 
-#include "platform/dialogs/ModalWindow.h"
 #include "tests/support/DesktopSession.h"
 #include "tests/support/VirtualDisplay.h"
 #include "tests/support/X11DialogDriver.h"
 
 class GtkTestDisplay : public ::testing::Test {
  public:
-  // What a modal run gives when the test had to end it.
-  static constexpr long kTimedOut = -99;
   // Bounds for a user waiting for a window to show and to go. A loaded
   // machine running the sanitizer build can take many seconds to show a
   // file chooser; only a failing test ever waits this long.
@@ -46,53 +42,6 @@ class GtkTestDisplay : public ::testing::Test {
   }
 
   X11DialogDriver& Driver() { return *Session::Get().driver; }
-
-  // Runs `window` modally; ends it with kTimedOut when nobody answered in time.
-  static long RunModal(QXModalWindow& window, int deadlineMs = 2 * (kShowMs + kGoneMs)) {
-    struct Deadline {
-      QXModalWindow* window;
-      bool hit = false;
-    } deadline{&window};
-    const guint source = g_timeout_add(
-        static_cast<guint>(deadlineMs),
-        [](gpointer data) -> gboolean {
-          auto* state = static_cast<Deadline*>(data);
-          state->hit = true;
-          state->window->endModal(kTimedOut);
-          return G_SOURCE_REMOVE;
-        },
-        &deadline);
-    const long response = window.runModal();
-    if (!deadline.hit)
-      g_source_remove(source);
-    EXPECT_FALSE(deadline.hit) << "the dialog was not answered within " << deadlineMs << " ms";
-    return response;
-  }
-
-  // Runs `window` modally and calls `inside` once it is on screen, from
-  // within the modal loop; `inside` must end the run.
-  static long RunWhileModal(QXModalWindow& window, std::function<void()> inside) {
-    struct Pending {
-      QXModalWindow* window;
-      std::function<void()> inside;
-    } pending{&window, std::move(inside)};
-    const guint source = g_timeout_add(
-        50,
-        [](gpointer data) -> gboolean {
-          auto* state = static_cast<Pending*>(data);
-          GtkWindow* shown = state->window->window();
-          if (shown && !gtk_widget_get_mapped(GTK_WIDGET(shown)))
-            return G_SOURCE_CONTINUE;
-          state->inside();
-          state->inside = nullptr;
-          return G_SOURCE_REMOVE;
-        },
-        &pending);
-    const long response = RunModal(window, kShowMs + kGoneMs);
-    if (pending.inside)
-      g_source_remove(source);
-    return response;
-  }
 
   std::filesystem::path mScratch;
 
@@ -130,18 +79,17 @@ class GtkTestDisplay : public ::testing::Test {
       gtk_disable_setlocale();
       ok = gtk_init_check(nullptr, nullptr);
     }
-
-    void Stop() {
-      // GTK keeps its connection; nothing reads it once the tests are done.
-      ok = false;
-      driver.reset();
-      desktop.reset();
-      display.reset();
-    }
   };
 
   struct Environment : ::testing::Environment {
-    void TearDown() override { Session::Instance().Stop(); }
+    // GTK keeps its connection; nothing reads it once the tests are done.
+    void TearDown() override {
+      Session& session = Session::Instance();
+      session.ok = false;
+      session.driver.reset();
+      session.desktop.reset();
+      session.display.reset();
+    }
   };
 
  public:

@@ -1,0 +1,218 @@
+// Requests from the browser and notifications from the Assistant, each sent
+// to a client holding "/a/One" and "/b" and the download location "/d", and
+// what it does in answer.
+#include <gtest/gtest.h>
+
+#include <stdexcept>
+
+#include "Common/testing/FakeWebClient.h"
+
+namespace {
+
+using namespace testing_support;
+
+struct Client : FakeWebClient {
+  Client() {
+    CFileList files = List({"/a/One", "/b"});
+    AddFiles(files);
+    frames.clear();
+    SetDownloadLocationForTest("/d");
+  }
+
+  // Everything that came of the message, in a fixed order.
+  Strings Effects() const {
+    Strings effects = calls;
+    for (const auto& [what, lists] : {std::pair{"verify ", &verified}, {"expand ", &expanded}})
+      for (const Strings& list : *lists)
+        effects.push_back(what + Joined(list));
+    for (const std::string& frame : frames)
+      effects.push_back(Summary(frame));
+    for (const std::string& request : proxied)
+      effects.push_back("forward " + Summary(request) + " to " + DestPath(request));
+    if (Paths(UploadList()) != Strings{"/a/One", "/b"})
+      effects.push_back("list " + Joined(Paths(UploadList())));
+    if (DownloadLocation().length() <= 0)
+      effects.push_back("location gone");
+    if (FileTransferLimit() != 2147483647)
+      effects.push_back("limit " + std::to_string(FileTransferLimit()));
+    return effects;
+  }
+  static std::string Joined(const Strings& texts) {
+    std::string joined;
+    for (const std::string& text : texts)
+      joined += (joined.empty() ? "" : ",") + text;
+    return joined;
+  }
+  static std::string DestPath(const std::string& request) {
+    json_object* message = json_tokener_parse(request.c_str());
+    const char* path = json_object_get_string(json_object_object_get(message, "dest_path"));
+    const std::string text = path != nullptr ? path : "-";
+    json_object_put(message);
+    return text;
+  }
+};
+
+struct Case {
+  const char* text;
+  Strings effects;
+};
+
+// The texts of the frames and forwarded requests are in the contract table.
+TEST(Requests, MatchTypeAndCodeInAnyCaseAndActOnTheirMembers) {
+  const Case cases[] = {
+      {R"({"type":"Request","code":"SelectFilesToUpload"})", {"SelectFilesToUpload"}},
+      {R"({"type":"REQUEST","code":"selectfilestoupload"})", {"SelectFilesToUpload"}},
+      {R"({"type":"request","code":"SelectDownloadLOCATION"})", {"SelectDownloadLocation"}},
+      {R"({"type":"Request","code":"FormatDisk"})", {}},
+      {R"({"type":"Request","code":3})", {}},
+      {R"({"type":"Request"})", {}},
+      {R"({"type":"Request","code":["Reset"]})", {}},
+      {R"({"Type":"Request","code":"Reset"})", {}},
+      {R"({"code":"Reset"})", {}},
+      {R"({"type":"Notification","code":"Reset"})", {}},
+      {R"({"type":1,"code":"Reset"})", {}},
+      {R"(["Request","Reset"])", {}},
+      {"not json", {}},
+      {"", {}},
+      {"null", {}},
+      {nullptr, {}},
+      {"{\"type\":\"Request\",\"code\":\"Reset\",\"n\":\"\xff\xfe\"}", {}},
+      {"{\"type\":\"Request\",\"code\":\"Reset\",\"n\":\"\xc0\x80\"}", {}},
+      {"{\"type\":\"Request\",\"code\":\"Reset\",\"n\":\"\xed\xa0\x80\"}", {}},
+      {R"({"type":"request","code":"reset"})", {"list ", "location gone"}},
+      {R"({"type":"Request","code":"DeleteFilesFromUploadList","files_ul":[{"file_path":"/A/ONE"},)"
+       R"({"file_path":"/c"}]})",
+       {"FilesDeletedFromUploadList /A/ONE", "list /b"}},
+      {R"({"type":"Request","code":"DeleteFilesFromUploadList","files_ul":[{"file_path":"/c"}]})",
+       {}},
+      {R"({"type":"Request","code":"DeleteFilesFromUploadList","files_ul":[]})", {}},
+      {R"({"type":"Request","code":"DeleteFilesFromUploadList"})", {}},
+      {R"({"type":"Request","code":"QueueFilesForUpload","files_ul":[{"file_path":"/u/Doc"},)"
+       R"({"file_path":"/U/doc","relative_path":"x"},{"file_path":"/a"}]})",
+       {"verify /a,/u/Doc", "expand /a,/u/Doc"}},
+      {R"({"type":"Request","code":"QueueFilesForUpload","files_ul":{}})", {}},
+      {R"({"type":"Request","code":"StartUpload","files_ul":[{"file_path":"/x"}]})",
+       {"forward StartUpload /a/One,/b to -"}},
+      {R"({"type":"Request","code":"StartDownload","dest_path":"/e"})",
+       {"forward StartDownload to /d", "location gone"}},
+      {R"({"type":"Request","code":"SetParameter","name":"filetransferlimit","value":50})",
+       {"limit 50"}},
+      {R"({"type":"Request","code":"SetParameter","name":"FileTransferLimit","value":1})",
+       {"limit 1"}},
+      {R"({"type":"Request","code":"SetParameter","name":"FileTransferLimit","value":0})", {}},
+      {R"({"type":"Request","code":"SetParameter","name":"FileTransferLimit","value":-3})", {}},
+      {R"({"type":"Request","code":"SetParameter","name":"FileTransferLimit","value":"50"})", {}},
+      {R"({"type":"Request","code":"SetParameter","name":"FileTransferLimit","value":50.5})", {}},
+      {R"({"type":"Request","code":"SetParameter","name":"FileTransferLimit","value":10.0})", {}},
+      {R"({"type":"Request","code":"SetParameter","name":"Timeout","value":5})", {}},
+      {R"({"type":"Request","code":"SetParameter","value":5})", {}},
+  };
+  for (const Case& c : cases) {
+    Client client;
+    const bool acted = client.ExecuteRequestUTF8(c.text);
+    EXPECT_EQ(client.Effects(), c.effects) << (c.text ? c.text : "null");
+    EXPECT_EQ(acted, !c.effects.empty()) << (c.text ? c.text : "null");
+  }
+}
+
+TEST(Notifications, FileSentTakesFilesOffTheListAndOthersAreRelayedAsTheyCame) {
+  const char* progress = R"({"code":"Progress",   "type" : "NOTIFICATION", "n": 42.50})";
+  const Case cases[] = {
+      {R"({"type":"Notification","code":"filesent","files_ul":[{"file_path":"/A/ONE"}]})",
+       {"FilesDeletedFromUploadList /A/ONE", "list /b"}},
+      {progress, {"Progress"}},
+      {R"({"type":"Response","code":"Error"})", {}},
+      {R"({"code":"Error"})", {}},
+      {"{broken", {}},
+      {nullptr, {}},
+      {R"({"type":"Notification","code":"FileSent"})", {}},
+      {R"({"type":"Notification","code":"FileSent","files_ul":[{"file_path":"/c"}]})", {}},
+      {"{\"type\":\"Notification\",\"code\":\"P\",\"n\":\"\xc0\x80\"}", {}},
+      {"{\"type\":\"Notification\",\"code\":\"FileSent\",\"n\":\"\xff\",\"files_ul\":["
+       "{\"file_path\":\"/b\"}]}",
+       {}},
+  };
+  for (const Case& c : cases) {
+    Client client;
+    EXPECT_EQ(client.HandleNotification(c.text), !c.effects.empty());
+    EXPECT_EQ(client.Effects(), c.effects) << (c.text ? c.text : "null");
+  }
+  Client client;
+  client.HandleNotification(progress);
+  EXPECT_EQ(client.frames, Strings{progress});
+}
+
+TEST(Requests, WideTextIsReadAsUTF8AndCharactersWithoutOneAreNoRequest) {
+  Client client;
+  EXPECT_TRUE(
+      client.Execute(LR"({"type":"Request","code":"QueueFilesForUpload","files_ul":)"
+                     L"[{\"file_path\": \"/caf\u00e9/\U0001F600\"}]}"));
+  EXPECT_FALSE(client.Execute(std::wstring(LR"({"type":"Request","code":"Reset","n":")") +
+                              wchar_t(0xDCFF) + L"\"}"));
+  EXPECT_FALSE(client.ExecuteRequest(nullptr));
+  EXPECT_EQ(client.Effects(), (Strings{"verify /caf\xC3\xA9/\xF0\x9F\x98\x80",
+                                       "expand /caf\xC3\xA9/\xF0\x9F\x98\x80"}));
+}
+
+TEST(Requests, DeclinedQueueAndFailedForwardsChangeNothing) {
+  Client client;
+  client.confirm = false;
+  client.proxyResult = false;
+  for (const wchar_t* request :
+       {LR"({"type":"Request","code":"QueueFilesForUpload","files_ul":[{"file_path":"/q"}]})",
+        LR"({"type":"Request","code":"StartUpload"})",
+        LR"({"type":"Request","code":"StartDownload"})"})
+    client.Execute(request);
+  EXPECT_EQ(client.Effects(), (Strings{"verify /q", "forward StartUpload /a/One,/b to -",
+                                       "forward StartDownload to /d"}));
+  client.Execute(LR"({"type":"Request","code":"Reset"})");
+  client.proxyResult = true;
+  EXPECT_FALSE(client.Execute(LR"({"type":"Request","code":"StartUpload"})"));
+  EXPECT_FALSE(client.Execute(LR"({"type":"Request","code":"StartDownload"})"));
+  EXPECT_EQ(client.proxied.size(), 2u);
+}
+
+TEST(Notifications, ErrorTextsAreCutTo1022BytesOfWholeCharacters) {
+  FakeWebClient client;
+  std::string accents;
+  for (int i = 0; i < 600; ++i)
+    accents += "\xC3\xA9";
+  const std::string prefix = "Error Could not add '";
+  client.ReportError(kErrFileNameTooLong, std::string(2000, 'p').c_str(), 255);
+  client.ReportError(kErrFileNameTooLong, accents.c_str(), 255);
+  client.ReportError(0);
+  client.ReportError(5);
+  EXPECT_EQ(client.Summaries(), (Strings{prefix + std::string(1028 - prefix.size(), 'p'),
+                                         prefix + accents.substr(0, 1006)}));
+}
+
+// Throws out of the browser channel to show the callback contains it.
+class ThrowingClient : public FakeWebClient {
+ public:
+  bool NotifyBrowser(const char*) override { throw std::runtime_error("channel gone"); }
+};
+
+TEST(Notifications, CallbackChecksItsArgumentsAndContainsExceptions) {
+  const char* text = R"({"type": "Notification", "code": "X"})";
+  FakeWebClient client;
+  ThrowingClient throwing;
+  const auto address = [](CQXWebClientBase& c) { return reinterpret_cast<long>(&c); };
+  EXPECT_TRUE(CQXWebClientBase::NotificationCallback(text, address(client)));
+  EXPECT_FALSE(CQXWebClientBase::NotificationCallback(nullptr, address(client)));
+  EXPECT_FALSE(CQXWebClientBase::NotificationCallback(text, 0));
+  EXPECT_EQ(client.frames, Strings{text});
+  EXPECT_FALSE(CQXWebClientBase::NotificationCallback(text, address(throwing)));
+}
+
+TEST(ClientRegistry, ClientIsFoundByItsReferenceNumberWhileItLives) {
+  unsigned int refCon = 0;
+  {
+    FakeWebClient client;
+    refCon = static_cast<unsigned int>(client.RefCon());
+    EXPECT_EQ(CQXWebClientBase::GetPluginInstanceFromRefCon(refCon), &client);
+    EXPECT_EQ(CQXWebClientBase::GetPluginInstanceFromRefCon(refCon + 1), nullptr);
+  }
+  EXPECT_EQ(CQXWebClientBase::GetPluginInstanceFromRefCon(refCon), nullptr);
+}
+
+}  // namespace
