@@ -68,7 +68,7 @@ TEST(FrameReaderTest, WaitsOnANonBlockingPipeForTheRestOfTheFrame) {
   ASSERT_EQ(pipe2(fds, O_CLOEXEC | O_NONBLOCK), 0);
   Fd readEnd{fds[0]}, writeEnd{fds[1]};
   std::thread writer([&writeEnd] {
-    for (const std::string piece : {"\x06\0"s, "\0\0he"s, "llo!"s}) {
+    for (const std::string& piece : {"\x06\0"s, "\0\0he"s, "llo!"s}) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
       EXPECT_EQ(write(writeEnd.fd, piece.data(), piece.size()), ssize_t(piece.size()));
     }
