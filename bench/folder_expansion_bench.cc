@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "host/FrameCodec.h"
 #include "mac/QXWebClientBaseMac.h"
 
 namespace {
@@ -136,11 +137,10 @@ class NullBrowserClient : public CQXWebClientBaseMac {
   ~NullBrowserClient() override { close(mFd); }
   bool NotifyBrowser(const char* text) override {
     const uint32_t length = static_cast<uint32_t>(std::strlen(text));
-    unsigned char header[4] = {
-        static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8),
-        static_cast<unsigned char>(length >> 16), static_cast<unsigned char>(length >> 24)};
+    const std::string header = EncodeLengthWord(length);
     ++frames;
-    return write(mFd, header, 4) == 4 && write(mFd, text, length) == static_cast<ssize_t>(length);
+    return write(mFd, header.data(), header.size()) == ssize_t(header.size()) &&
+           write(mFd, text, length) == static_cast<ssize_t>(length);
   }
   void Log(const char*) override {}
   long frames = 0;

@@ -17,15 +17,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
-#include "bench/HostBench.h"
+#include "host/FrameCodec.h"
+#include "tools/hostsession/HostEnvironment.h"
 
 namespace {
 
 constexpr double kTargetFactor = 6.0;
 constexpr double kMB = 1e6;
-
-const std::string kStopWord(4, '\xFF');
 
 std::string LargeFrame(size_t size) {
   const std::string head = R"({"type":"Request","code":"SetParameter","name":")";
@@ -59,6 +59,12 @@ Run RunHost(const std::string& binary, const std::string& input) {
     perror("memfd");
     exit(1);
   }
+  // Built before fork, as the child may only make async-signal-safe calls.
+  std::vector<std::string> environment = ChangedEnvironment(FacelessHostChanges());
+  std::vector<char*> envp;
+  for (auto& entry : environment)
+    envp.push_back(entry.data());
+  envp.push_back(nullptr);
   const auto start = std::chrono::steady_clock::now();
   const pid_t pid = fork();
   if (pid == 0) {
@@ -66,7 +72,8 @@ Run RunHost(const std::string& binary, const std::string& input) {
     const int null = open("/dev/null", O_WRONLY);
     dup2(null, 1);
     dup2(null, 2);
-    ExecFacelessHost(binary);
+    execle(binary.c_str(), binary.c_str(), static_cast<char*>(nullptr), envp.data());
+    _exit(127);
   }
   close(fd);
   int status = 0;
@@ -82,7 +89,7 @@ Run RunHost(const std::string& binary, const std::string& input) {
 }
 
 void Measure(const std::string& binary, const char* what, const std::string& body, double idleMB) {
-  const Run run = RunHost(binary, Frame(body) + kStopWord);
+  const Run run = RunHost(binary, EncodeFrame(body) + StopWordBytes());
   const double requestMB = body.size() / kMB;
   const double heldMB = run.peakMB - idleMB;
   printf(
@@ -104,7 +111,7 @@ std::string DefaultHost() {
 int main(int argc, char** argv) {
   const std::string binary = argc > 1 ? argv[1] : DefaultHost();
   printf("host: %s\n", binary.c_str());
-  const Run idle = RunHost(binary, kStopWord);
+  const Run idle = RunHost(binary, StopWordBytes());
   printf("%-40s peak %7.1f MB\n", "idle (stop word only)", idle.peakMB);
   Measure(binary, "64 MiB frame (SetParameter)", LargeFrame(64 << 20), idle.peakMB);
   Measure(binary, "QueueFilesForUpload of 1,000,000 entries", QueueRequest(1000000), idle.peakMB);

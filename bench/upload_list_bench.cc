@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "Common/QXWebClientBase.h"
+#include "host/FrameCodec.h"
 
 namespace {
 
@@ -69,10 +70,9 @@ std::vector<Record> MakeRecords() {
 
 bool WriteFrame(int fd, const char* text) {
   const uint32_t length = static_cast<uint32_t>(strlen(text));
-  const unsigned char header[4] = {
-      static_cast<unsigned char>(length), static_cast<unsigned char>(length >> 8),
-      static_cast<unsigned char>(length >> 16), static_cast<unsigned char>(length >> 24)};
-  return write(fd, header, 4) == 4 && write(fd, text, length) == ssize_t(length);
+  const std::string header = EncodeLengthWord(length);
+  return write(fd, header.data(), header.size()) == ssize_t(header.size()) &&
+         write(fd, text, length) == ssize_t(length);
 }
 
 // The host's platform half reduced to a frame writer.

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "host/FrameCodec.h"
 #include "host/FrameReader.h"
 #include "platform/core/TextConversion.h"
 
@@ -43,16 +44,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (;;) {
     const FrameReader::Result result = reader.Read(body);
     if (result == FrameReader::Result::kEndOfInput) {
-      Check(size - offset < 4 && body.empty());
+      Check(size - offset < kLengthWordSize && body.empty());
       break;
     }
-    Check(size - offset >= 4);
-    uint32_t length = 0;
-    for (int i = 3; i >= 0; --i)
-      length = (length << 8) | data[offset + static_cast<size_t>(i)];
-    offset += 4;
+    Check(size - offset >= kLengthWordSize);
+    const uint32_t length = DecodeLengthWord(reinterpret_cast<const char*>(data + offset));
+    offset += kLengthWordSize;
     if (result == FrameReader::Result::kStopWord) {
-      Check(length == FrameReader::kStopWord);
+      Check(length == kFrameStopWord);
       break;
     }
     const size_t expected = std::min<size_t>(length, size - offset);

@@ -1,11 +1,14 @@
 #include "host/BrowserChannel.h"
 
+#include "host/FrameCodec.h"
+
 #include <fcntl.h>
 #include <stdio_ext.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstring>
+#include <string>
 
 namespace {
 
@@ -49,12 +52,9 @@ bool BrowserChannel::WriteFrame(const char* text) {
   bool result = false;
   if (text != nullptr && *text != '\0') {
     size_t n = strlen(text);
-    if (n <= kLargestText) {
-      const unsigned char length[4] = {static_cast<unsigned char>(n & 0xFF),
-                                       static_cast<unsigned char>((n >> 8) & 0xFF),
-                                       static_cast<unsigned char>((n >> 16) & 0xFF),
-                                       static_cast<unsigned char>((n >> 24) & 0xFF)};
-      bool written = fwrite_unlocked(length, 1, sizeof length, mStream) == sizeof length &&
+    if (n <= kLargestFrameText) {
+      const std::string length = EncodeLengthWord(static_cast<uint32_t>(n));
+      bool written = fwrite_unlocked(length.data(), 1, length.size(), mStream) == length.size() &&
                      fwrite_unlocked(text, 1, n, mStream) == n;
       result = fflush_unlocked(mStream) == 0 && written;
       if (!result) {

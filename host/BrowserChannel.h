@@ -1,15 +1,11 @@
-// The host's side of the browser channel: frames of a 4-byte little-endian
-// length and UTF-8 text, written through a buffered stream of their own.
+// The host's side of the browser channel: frames (see FrameCodec.h) written
+// through a buffered stream of their own.
 #pragma once
 
-#include <cstddef>
 #include <cstdio>
 
 class BrowserChannel {
  public:
-  // Longest text a frame may carry; a text of exactly this size still goes.
-  static constexpr size_t kLargestText = 1048576;
-
   // The process's channel. The first call takes stdout over: the channel
   // keeps a private copy of fd 1 and fd 1 is pointed at stderr, so nothing
   // a library prints can land inside a frame. Call it before anything else
@@ -25,7 +21,7 @@ class BrowserChannel {
 
   // Writes one whole frame under the stream's lock and flushes it. False,
   // with nothing written, for a null or empty text and a text longer than
-  // kLargestText; false too when the write fails (the browser closed its
+  // kLargestFrameText; false too when the write fails (the browser closed its
   // end), and that frame is then lost.
   bool WriteFrame(const char* text);
 

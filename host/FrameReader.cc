@@ -1,5 +1,7 @@
 #include "host/FrameReader.h"
 
+#include "host/FrameCodec.h"
+
 #include <poll.h>
 #include <unistd.h>
 
@@ -34,11 +36,11 @@ size_t ReadFully(int fd, char* buffer, size_t size) {
 
 FrameReader::Result FrameReader::Read(std::string& body) {
   body.clear();
-  unsigned char word[4];
-  if (ReadFully(mFd, reinterpret_cast<char*>(word), sizeof word) < sizeof word)
+  char word[kLengthWordSize];
+  if (ReadFully(mFd, word, sizeof word) < sizeof word)
     return Result::kEndOfInput;
-  const uint32_t length = word[0] | (word[1] << 8) | (word[2] << 16) | (uint32_t{word[3]} << 24);
-  if (length == kStopWord)
+  const uint32_t length = DecodeLengthWord(word);
+  if (length == kFrameStopWord)
     return Result::kStopWord;
 
   body.reserve(std::min<size_t>(length, mLargestReservation));

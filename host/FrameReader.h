@@ -1,10 +1,8 @@
-// Reads the browser's frames: a 4-byte little-endian length, then that many
-// bytes of text. Reads block; a non-blocking descriptor is waited on as a
-// blocking one would be.
+// Reads the browser's frames (see FrameCodec.h) from a descriptor. Reads
+// block; a non-blocking descriptor is waited on as a blocking one would be.
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
 #include <string>
 
 class FrameReader {
@@ -15,8 +13,6 @@ class FrameReader {
     kStopWord,    // the browser asked the host to quit
   };
 
-  // The length word that asks the host to quit instead of carrying a body.
-  static constexpr uint32_t kStopWord = 0xFFFFFFFF;
   // A length word is only a promise: storage grows with what actually arrives.
   static constexpr size_t kLargestReservation = 16 * 1024 * 1024;
 

@@ -1,5 +1,7 @@
 #include "tests/support/ChildProcess.h"
 
+#include "tools/hostsession/HostEnvironment.h"
+
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,8 +15,6 @@
 #include <cstring>
 #include <thread>
 
-extern char** environ;
-
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -27,17 +27,7 @@ pid_t Spawn(const std::vector<std::string>& argv,
   args.push_back(nullptr);
   // Built before fork: the test may have threads, and the child may only
   // make async-signal-safe calls.
-  std::map<std::string, std::string> merged;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
-    const char* equals = strchr(*entry, '=');
-    if (equals != nullptr)
-      merged[std::string(*entry, static_cast<size_t>(equals - *entry))] = equals + 1;
-  }
-  for (const auto& [name, value] : environment)
-    merged[name] = value;
-  std::vector<std::string> entries;
-  for (const auto& [name, value] : merged)
-    entries.push_back(name + "=" + value);
+  std::vector<std::string> entries = ChangedEnvironment({environment.begin(), environment.end()});
   std::vector<char*> envp;
   for (auto& entry : entries)
     envp.push_back(entry.data());

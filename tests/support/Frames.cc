@@ -1,24 +1,5 @@
 #include "tests/support/Frames.h"
 
-JsonPtr ParseJson(const std::string& text) {
-  json_tokener* tokener = json_tokener_new();
-  JsonPtr parsed(json_tokener_parse_ex(tokener, text.data(), static_cast<int>(text.size())));
-  if (json_tokener_get_error(tokener) != json_tokener_success)
-    parsed.reset();
-  json_tokener_free(tokener);
-  return parsed;
-}
-
-std::optional<std::string> FrameString(const std::string& frame, const char* name) {
-  JsonPtr parsed = ParseJson(frame);
-  json_object* member = nullptr;
-  if (!json_object_object_get_ex(parsed.get(), name, &member) ||
-      !json_object_is_type(member, json_type_string))
-    return std::nullopt;
-  return std::string(json_object_get_string(member),
-                     static_cast<size_t>(json_object_get_string_len(member)));
-}
-
 std::vector<std::string> MemberNames(const std::string& frame) {
   std::vector<std::string> names;
   JsonPtr parsed = ParseJson(frame);
@@ -57,14 +38,6 @@ bool IsLogRecordWithText(const std::string& frame, const std::string& text) {
 
 bool IsMessageWithCode(const std::string& frame, const std::string& code) {
   return !IsLogRecord(frame) && FrameString(frame, "code") == code;
-}
-
-std::string EncodeFrame(const std::string& body) {
-  uint32_t length = static_cast<uint32_t>(body.size());
-  std::string frame{static_cast<char>(length & 0xFF), static_cast<char>((length >> 8) & 0xFF),
-                    static_cast<char>((length >> 16) & 0xFF),
-                    static_cast<char>((length >> 24) & 0xFF)};
-  return frame + body;
 }
 
 std::string Request(const std::string& code, const std::string& members) {

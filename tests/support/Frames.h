@@ -2,23 +2,12 @@
 // the log records among the other messages.
 #pragma once
 
-#include <json-c/json.h>
-
-#include <memory>
-#include <optional>
 #include <string>
 #include <vector>
 
-struct JsonDeleter {
-  void operator()(json_object* object) const { json_object_put(object); }
-};
-using JsonPtr = std::unique_ptr<json_object, JsonDeleter>;
+#include "host/FrameCodec.h"
+#include "tools/hostsession/FrameJson.h"
 
-// Null when the text is not JSON.
-JsonPtr ParseJson(const std::string& text);
-
-// The string member `name` of the frame, nullopt when missing or not a string.
-std::optional<std::string> FrameString(const std::string& frame, const char* name);
 // The frame's member names in the order they were written.
 std::vector<std::string> MemberNames(const std::string& frame);
 
@@ -37,6 +26,3 @@ bool IsMessageWithCode(const std::string& frame, const std::string& code);
 std::string Request(const std::string& code, const std::string& members = "");
 // The "files_ul" member of a queue request naming `paths`.
 std::string FilesMember(const std::vector<std::string>& paths);
-
-// A frame's wire form: 4-byte little-endian length, then the body.
-std::string EncodeFrame(const std::string& body);

@@ -1,25 +1,24 @@
-// A child process spoken to the way a browser speaks to its native host:
-// frames on its stdin, frames read from its stdout, stderr kept in a file and
-// the system log captured by a preloaded shim. Every wait has a timeout and
-// the destructor kills a child that is still running.
+// The host under test, started through HostSession the way a browser starts
+// it, with what tests need around it: a faceless environment, stderr kept in
+// a file and the system log captured by a preloaded shim, both printed when
+// the test fails, and a malformed frame failing the test. Every wait has a
+// timeout and the destructor kills a host that is still running.
 #pragma once
 
 #include <sys/types.h>
 
-#include <condition_variable>
 #include <functional>
-#include <map>
-#include <mutex>
 #include <optional>
 #include <string>
-#include <thread>
 #include <vector>
+
+#include "tools/hostsession/HostEnvironment.h"
+#include "tools/hostsession/HostSession.h"
 
 class HostProcess {
  public:
-  // Environment changes for the child: a value sets the variable, nullopt
-  // removes it. Applied after the harness defaults, so they win.
-  using Environment = std::map<std::string, std::optional<std::string>>;
+  // Applied after the harness defaults, so they win.
+  using Environment = EnvironmentChanges;
 
   struct Options {
     std::string binary = DefaultBinary();
@@ -47,23 +46,21 @@ class HostProcess {
   HostProcess& operator=(const HostProcess&) = delete;
 
   pid_t Pid() const {
-    return mPid;
+    return mSession ? mSession->pid() : -1;
   }
 
-  // Writes one frame (4-byte little-endian length + bytes). False (and a
-  // test failure) when the child stopped reading for 30 s or went away.
+  // Each false (and a test failure) when the child stopped reading for 30 s;
+  // false when it went away. SendRaw writes bytes as they are, for length
+  // words and cut-off frames.
   bool SendFrame(const std::string& body);
-  // Writes bytes as they are, for length words and cut-off frames.
   bool SendRaw(const std::string& bytes);
-  // The stop word 0xFFFFFFFF.
   bool SendStopWord();
   // End of input, as when the browser closes the pipe.
   void CloseStdin();
   // Stops reading the child's stdout, as a browser that went away.
   void CloseStdout();
 
-  // The next frame's body; nullopt on timeout or end of output. A frame that
-  // is cut short, longer than the host may send, or not JSON fails the test.
+  // The next frame's body; nullopt on timeout or end of output.
   std::optional<std::string> ReadFrame(int timeoutMs);
   // Reads frames until one satisfies `done`; returns every frame read, the
   // matching one last, or nullopt when time or output ran out first.
@@ -89,26 +86,11 @@ class HostProcess {
   }
 
  private:
-  void ReadOutput();
-  bool WriteAll(const char* bytes, size_t size);
-  std::optional<std::string> TakeFrameLocked();
-  void ReportMalformedLocked(const std::string& why);
+  bool Sent(bool sent);
 
   std::string mBinary;
   std::string mTempDir;
   std::string mSyslogPath;
   std::string mStderrPath;
-  pid_t mPid = -1;
-  std::optional<int> mExitCode;
-  int mStdin = -1;
-  int mStdout = -1;
-  int mWakePipe[2] = {-1, -1};
-
-  std::thread mReader;
-  mutable std::mutex mMutex;
-  std::condition_variable mArrived;
-  std::string mOutput;  // bytes read, from the first not yet dropped
-  size_t mTaken = 0;    // bytes at the start of mOutput already taken as frames
-  bool mOutputEnded = false;
-  bool mMalformedReported = false;
+  std::optional<HostSession> mSession;
 };

@@ -3,19 +3,15 @@
 #include <glib.h>
 #include <gtest/gtest.h>
 
+#include "platform/appleevents/AETypes.h"
 #include "tests/support/HostProcess.h"
 
 namespace {
 
-constexpr uint32_t FourCC(const char (&code)[5]) {
-  return (uint32_t(uint8_t(code[0])) << 24) | (uint32_t(uint8_t(code[1])) << 16) |
-         (uint32_t(uint8_t(code[2])) << 8) | uint32_t(uint8_t(code[3]));
-}
-
 // One keyed descriptor item of the event's wire form: (keyword, (type, <ay>)).
 GVariant* Item(const char (&keyword)[5], const char (&type)[5], const void* data, size_t size) {
   GVariant* bytes = g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, data, size, 1);
-  return g_variant_new("(u(uv))", FourCC(keyword), FourCC(type), bytes);
+  return g_variant_new("(u(uv))", QXFourCC(keyword), QXFourCC(type), bytes);
 }
 
 }  // namespace
@@ -86,7 +82,7 @@ bool OwnAssistantName(GDBusConnection* bus) {
 }
 
 GVariant* StatusEventArguments(uint32_t refCon, const std::string& message) {
-  const uint32_t eventClass = FourCC("Laso"), eventID = FourCC("assS");
+  const uint32_t eventClass = QXFourCC("Laso"), eventID = QXFourCC("assS");
   GVariant* attributes[] = {Item("evcl", "type", &eventClass, 4),
                             Item("evid", "type", &eventID, 4)};
   GVariant* parameters[] = {Item("STr1", "magn", &refCon, 4),
@@ -94,7 +90,7 @@ GVariant* StatusEventArguments(uint32_t refCon, const std::string& message) {
   GVariant* event =
       g_variant_new("(@a(u(uv))@a(u(uv)))", g_variant_new_array(nullptr, attributes, 2),
                     g_variant_new_array(nullptr, parameters, 2));
-  GVariant* argument = g_variant_new("(uv)", FourCC("aevt"), event);
+  GVariant* argument = g_variant_new("(uv)", QXFourCC("aevt"), event);
   return g_variant_new_tuple(&argument, 1);
 }
 

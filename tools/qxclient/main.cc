@@ -2,6 +2,9 @@
 #include <limits.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +14,8 @@
 #include <thread>
 #include <vector>
 
-#include "tools/qxclient/HostSession.h"
+#include "tools/hostsession/FrameJson.h"
+#include "tools/hostsession/HostSession.h"
 
 namespace {
 
@@ -64,10 +68,30 @@ std::string Trim(const std::string& text) {
   return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
 }
 
+using std::chrono::milliseconds;
+
+// The frame: printed as one line unless it is a log record left out.
+void Print(const std::string& frame, bool printLogRecords) {
+  if (!printLogRecords && FrameString(frame, "type") == "Log")
+    return;
+  // Only JSON whitespace can hold a line break, so one frame stays one line.
+  std::string line = frame;
+  std::replace(line.begin(), line.end(), '\n', ' ');
+  std::replace(line.begin(), line.end(), '\r', ' ');
+  printf("%s\n", line.c_str());
+  fflush(stdout);
+}
+
+bool Sent(bool sent) {
+  if (!sent)
+    fprintf(stderr, "qxclient: the host stopped reading: %s\n", strerror(errno));
+  return sent;
+}
+
 // Runs one script line; false when it failed.
-bool RunLine(HostSession& host, const std::string& line, std::chrono::milliseconds timeout) {
+bool RunLine(HostSession& host, const std::string& line, milliseconds timeout) {
   if (line == "STOP")
-    return host.SendStopWord();
+    return Sent(host.SendStopWord());
   if (line == "CLOSE") {
     host.CloseInput();
     return true;
@@ -79,13 +103,38 @@ bool RunLine(HostSession& host, const std::string& line, std::chrono::millisecon
   bool logText = line.rfind("WAITLOG ", 0) == 0;
   if (logText || line.rfind("WAIT ", 0) == 0) {
     std::string word = Trim(line.substr(line.find(' ')));
-    if (host.WaitFor(word, logText, timeout))
+    // Frames an earlier wait passed over are not looked at again.
+    auto matches = [&](const std::string& frame) {
+      return logText ? FrameString(frame, "type") == "Log" && FrameString(frame, "text") == word
+                     : FrameString(frame, "code") == word;
+    };
+    if (host.ReadFramesUntil(matches, timeout))
       return true;
     fprintf(stderr, "qxclient: no frame \"%s\" within %lld ms\n", word.c_str(),
             static_cast<long long>(timeout.count()));
     return false;
   }
-  return host.SendFrame(line);
+  return Sent(host.SendFrame(line));
+}
+
+// Closes the host's input and waits for it to end, killing it after
+// `timeout`. The exit code, or nullopt when it had to be killed.
+std::optional<int> Finish(HostSession& host, milliseconds timeout) {
+  host.CloseInput();
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  std::optional<int> status = host.WaitForExit(timeout);
+  if (!status) {
+    host.Kill();
+    return std::nullopt;
+  }
+  // Frames the host wrote before it ended may still be in the pipe: print
+  // them all. Output held open by a process the host left behind is not
+  // waited for beyond the deadline.
+  const auto left =
+      std::chrono::duration_cast<milliseconds>(deadline - std::chrono::steady_clock::now());
+  if (!host.WaitForEndOfOutput(std::max<milliseconds>(left, std::chrono::seconds(2))))
+    fprintf(stderr, "qxclient: the host's output stayed open after it ended\n");
+  return status;
 }
 
 }  // namespace
@@ -93,7 +142,7 @@ bool RunLine(HostSession& host, const std::string& line, std::chrono::millisecon
 int main(int argc, char** argv) {
   std::vector<std::string> script;
   std::vector<std::string> command;
-  HostSession::Options options;
+  bool printLogRecords = true;
   bool echo = false;
   long timeoutSeconds = 30;
 
@@ -108,7 +157,7 @@ int main(int argc, char** argv) {
     } else if (arg == "--timeout" && i + 1 < argc) {
       timeoutSeconds = atol(argv[++i]);
     } else if (arg == "--no-log") {
-      options.printLogRecords = false;
+      printLogRecords = false;
     } else if (arg == "--echo") {
       echo = true;
     } else if (arg.rfind("--", 0) == 0) {
@@ -124,9 +173,18 @@ int main(int argc, char** argv) {
     fprintf(stderr, "qxclient: --timeout takes a positive number of seconds\n");
     return 2;
   }
-  const std::chrono::milliseconds timeout(timeoutSeconds * 1000);
+  const milliseconds timeout(timeoutSeconds * 1000);
 
-  HostSession host(command, options);
+  std::atomic<bool> malformed{false};
+  HostSession::Options options;
+  options.command = command;
+  options.writeTimeout = timeout;
+  options.onFrame = [printLogRecords](const std::string& frame) { Print(frame, printLogRecords); };
+  options.onMalformed = [&malformed](const std::string& why) {
+    fprintf(stderr, "qxclient: MALFORMED FRAME: %s\n", why.c_str());
+    malformed = true;
+  };
+  HostSession host(options);
   if (!host.started()) {
     fprintf(stderr, "qxclient: cannot start %s\n", command[0].c_str());
     return 3;
@@ -156,7 +214,7 @@ int main(int argc, char** argv) {
       run(line);
   }
 
-  std::optional<int> status = host.Finish(timeout);
+  std::optional<int> status = Finish(host, timeout);
   if (!status) {
     fprintf(stderr, "qxclient: the host did not end within %ld s and was killed\n", timeoutSeconds);
     return 4;
@@ -165,5 +223,5 @@ int main(int argc, char** argv) {
     fprintf(stderr, "qxclient: the host ended with status %d\n", *status);
     return 3;
   }
-  return ok && !host.sawMalformedFrame() ? 0 : 1;
+  return ok && !malformed ? 0 : 1;
 }
