@@ -16,7 +16,7 @@
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/FileQueries.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
-#include "Assistant/Mac/Cocoa/MacFileOperations/TestTree.h"
+#include "tests/support/TestTree.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/UniqueFd.h"
 #include "Common/testing/FakeWebClient.h"
 #include "mac/QXWebClientBaseMac.h"
