@@ -10,17 +10,18 @@
 
 #include <algorithm>
 #include <climits>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/FileQueries.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
-#include "tests/support/TestTree.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/UniqueFd.h"
 #include "Common/testing/FakeWebClient.h"
 #include "mac/QXWebClientBaseMac.h"
 #include "mac/SkippedItems.h"
+#include "tests/support/TestTree.h"
 
 using MacFileOperations::TestTree;
 
@@ -196,10 +197,12 @@ TEST(FolderExpansion, OddNamesAndCaseTwins) {
   EXPECT_EQ(records.count({tree.Path("Odd/" + std::string(255, 'L')), "Odd"}), 1u);
   // Of two case twins the one listed first is kept, as a walk in listing
   // order would keep it.
-  const auto names = MacFileOperations::GetChildrenForPath(tree.WPath("Odd"));
-  const bool upperFirst = *std::find_if(names.begin(), names.end(), [](const std::wstring& name) {
-    return name == L"Same.txt" || name == L"same.TXT";
-  }) == L"Same.txt";
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(tree.Path("Odd")))
+    names.push_back(entry.path().filename().string());
+  const bool upperFirst = *std::find_if(names.begin(), names.end(), [](const std::string& name) {
+    return name == "Same.txt" || name == "same.TXT";
+  }) == "Same.txt";
   const Records::key_type kept{tree.Path(upperFirst ? "Odd/Same.txt" : "Odd/same.TXT"), "Odd"};
   ASSERT_EQ(records.count(kept), 1u);
   EXPECT_EQ(records.at(kept), upperFirst ? 1 : 2);
