@@ -46,8 +46,11 @@ done
 # A function is unused when no binary keeps it. An inline function has a
 # copy in every object that calls it, and the linker drops all but one; a
 # compiler's clone (.isra, .constprop) stands for a function kept under its
-# own name.
-sort -u "$work"/*.dropped | grep -v '\.' | comm -23 - <(sort -u "$work"/*.kept) | c++filt |
+# own name. Names are compared demangled, so a constructor or destructor
+# kept in one of its variants (complete, base, deleting) counts as kept.
+cat "$work"/*.kept >"$work/all.kept"
+sort -u "$work"/*.dropped | grep -v '\.' | c++filt | sort -u |
+  comm -23 - <(c++filt <"$work/all.kept" | sort -u) |
   # Templates of the standard library that our objects instantiate are not
   # ours: "std::" before the parameters, in the name or a return type.
   sed 's/(anonymous namespace)/{anonymous}/g' | grep -Ev '^[^(]*(std|__gnu_cxx)::|^__|\(&std::' |
