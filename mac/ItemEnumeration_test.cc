@@ -3,14 +3,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <vector>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/FileQueries.h"
-#include "Assistant/Mac/Cocoa/MacFileOperations/TestTree.h"
 #include "Common/testing/FakeWebClient.h"
 #include "mac/QXWebClientBaseMac.h"
 #include "mac/SkippedItems.h"
+#include "tests/support/TestTree.h"
 
 namespace {
 
@@ -132,10 +134,13 @@ TEST(FolderExpansion, OfCaseTwinsTheFirstListedStaysAndRepeatedPicksGiveStatus) 
   tree.File("Odd/Same.txt", "1");
   tree.File("Odd/same.TXT", "22");
   tree.File("Odd/" + std::string(255, 'L'));
-  const auto names = MacFileOperations::GetChildrenForPath(tree.WPath("Odd"));
-  const bool upperFirst = *std::find_if(names.begin(), names.end(), [](const std::wstring& name) {
-    return name == L"Same.txt" || name == L"same.TXT";
-  }) == L"Same.txt";
+  // Of two case twins the one listed first is kept.
+  std::vector<std::string> names;
+  for (const auto& entry : std::filesystem::directory_iterator(tree.Path("Odd")))
+    names.push_back(entry.path().filename().string());
+  const bool upperFirst = *std::find_if(names.begin(), names.end(), [](const std::string& name) {
+    return name == "Same.txt" || name == "same.TXT";
+  }) == "Same.txt";
   EXPECT_EQ(Expand(tree.Path("Odd")),
             (Records{{{tree.Path("Odd/" + std::string(255, 'L')), "Odd"}, 0},
                      {{tree.Path(upperFirst ? "Odd/Same.txt" : "Odd/same.TXT"), "Odd"},

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "tools/reference-assistant/OutboxCopy.h"
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -18,15 +20,6 @@ const char* StringMember(json_object* object, const char* name) {
     return nullptr;
   }
   return json_object_get_string(member);
-}
-
-// Where an uploaded file lands in the outbox: under the folder it was picked
-// in (its relative path, when that stays inside the outbox), by its own name.
-fs::path OutboxPath(const char* relative, const char* filePath) {
-  fs::path folder = relative != nullptr ? fs::path(relative).lexically_normal() : fs::path();
-  fs::path name = fs::path(filePath).filename();
-  bool escapes = folder.is_absolute() || (!folder.empty() && *folder.begin() == "..");
-  return escapes || folder.empty() || folder == "." ? name : folder / name;
 }
 
 }  // namespace
@@ -63,7 +56,7 @@ bool TransferQueue::PlanUpload(json_object* request, Job& job) {
     File file;
     file.source = filePath;
     file.relativePath = relative != nullptr ? relative : "";
-    file.destination = (fs::path(mOutbox) / OutboxPath(relative, filePath)).string();
+    file.destination = OutboxPath(mOutbox, relative, filePath);
     file.entry = json_object_new_object();
     json_object_object_add(file.entry, "file_path", json_object_new_string(filePath));
     json_object_object_add(file.entry, "relative_path",
@@ -173,17 +166,18 @@ bool TransferQueue::Step() {
     return !mJobs.empty();
   }
   File& file = job.files[job.next++];
-  std::error_code error;
-  fs::create_directories(fs::path(file.destination).parent_path(), error);
-  if (!error)
-    fs::copy_file(file.source, file.destination, fs::copy_options::overwrite_existing, error);
-  if (error) {
+  std::string failure;
+  const bool copied = job.kind == "upload"
+                          ? CopyIntoOutbox(mOutbox, file.source, file.destination, &failure)
+                          : CopyWhole(file.source, file.destination, &failure);
+  if (!copied) {
     ++job.failed;
-    Fail(job.origin, job.kind.c_str(), file.source + ": " + error.message());
+    Fail(job.origin, job.kind.c_str(), file.source + ": " + failure);
     json_object_put(file.entry);
     file.entry = nullptr;
     return true;
   }
+  std::error_code error;
   uintmax_t bytes = fs::file_size(file.destination, error);
   job.bytesDone += error ? 0 : bytes;
 

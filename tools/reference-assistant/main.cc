@@ -11,6 +11,7 @@
 #include <string>
 #include <utility>
 
+#include "Assistant/Mac/Cocoa/MacFileOperations/QXBundle.h"
 #include "platform/appleevents/AppleEvents.h"
 #include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/BusConnection.h"
@@ -76,6 +77,18 @@ std::string Outbox(int argc, char** argv) {
   return fallback;
 }
 
+// Started by hand, it says when the bus could not start it on demand: the
+// service file is a resource of its installation (share/dbus-1/services
+// beside share/quorvex-webclient).
+void WarnWithoutServiceFile() {
+  MacFileOperations::QXBundle bundle;
+  if (bundle.URLForResource(L"com.quorvex.Assistant", L"service", L"../dbus-1/services").empty()) {
+    g_printerr(
+        "quorvex-assistant: no com.quorvex.Assistant.service is installed beside it; "
+        "the session bus cannot start it on demand\n");
+  }
+}
+
 bool OwnBusName(GDBusConnection* bus) {
   g_autoptr(GError) error = nullptr;
   g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
@@ -101,8 +114,11 @@ int main(int argc, char** argv) {
   g_mkdir_with_parents(outbox.c_str(), 0700);
   // Activated, it answers on the bus that started it.
   const char* starter = g_getenv("DBUS_STARTER_ADDRESS");
-  if (starter != nullptr && *starter != '\0')
+  if (starter != nullptr && *starter != '\0') {
     g_setenv("DBUS_SESSION_BUS_ADDRESS", starter, TRUE);
+  } else {
+    WarnWithoutServiceFile();
+  }
   GDBusConnection* bus = QXSessionBus();
   if (bus == nullptr) {
     g_printerr("quorvex-assistant: no session bus\n");

@@ -102,11 +102,4 @@ void QXDistributedLock::Break() {
   mHeld = false;
 }
 
-double QXDistributedLock::LockDate() const {
-  struct stat status;
-  if (lstat(mPath.c_str(), &status) != 0)
-    return -1.0;
-  return SecondsSinceReferenceDate(status.st_mtim);
-}
-
 }  // namespace MacFileOperations

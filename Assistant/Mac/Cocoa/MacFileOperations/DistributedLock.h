@@ -21,10 +21,6 @@ class QXDistributedLock {
   void Unlock();
   // Removes the lock file whoever holds it.
   void Break();
-  // When the current lock file was made, seconds since the reference date;
-  // -1.0 when there is none.
-  double LockDate() const;
-  bool Holds() const { return mHeld; }
 
  private:
   explicit QXDistributedLock(std::string lockPath) : mPath(std::move(lockPath)) {}

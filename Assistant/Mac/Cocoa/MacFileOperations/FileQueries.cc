@@ -20,10 +20,6 @@
 namespace MacFileOperations {
 namespace {
 
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
-
 // The item's own status (a link is not followed), with its birth time where
 // the file system keeps one.
 bool StatItem(const std::string& path, struct statx& status, int* error) {
@@ -202,56 +198,6 @@ void AttributesForPath(const wchar_t* path, bool* isDirectory, bool* isAlias, bo
     typeIdentifier->clear();
 }
 
-std::wstring PathFromResolvedAliasPath(std::wstring path, short* error, std::wstring* errorText,
-                                       int depth) {
-  auto native = NativePath(path);
-  if (!native || native->empty() || depth < 1) {
-    SetFileNotFoundError(error, errorText);
-    return std::wstring();
-  }
-  int failure = 0;
-  auto resolved = ResolveLinkChain(*native, depth, &failure);
-  if (!resolved) {
-    if (failure == kFileNotFoundError) {
-      SetFileNotFoundError(error, errorText);
-    } else {
-      SetPosixError(failure, error, errorText);
-    }
-    return std::wstring();
-  }
-  return *resolved == *native ? path : WidePath(*resolved);
-}
-
-std::vector<std::wstring> GetChildrenForPath(std::wstring path, short* error,
-                                             std::wstring* errorText) {
-  std::vector<std::wstring> names;
-  auto native = NativePath(path);
-  if (!native || native->empty()) {
-    SetFileNotFoundError(error, errorText);
-    return names;
-  }
-  std::unique_ptr<DIR, DirCloser> dir(opendir(native->c_str()));
-  if (!dir) {
-    SetPosixError(errno, error, errorText);
-    return names;
-  }
-  for (;;) {
-    errno = 0;
-    dirent* entry = readdir(dir.get());
-    if (entry == nullptr)
-      break;
-    const char* name = entry->d_name;
-    if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-      continue;
-    names.push_back(WidePath(name));
-  }
-  if (errno != 0) {
-    SetPosixError(errno, error, errorText);
-    names.clear();
-  }
-  return names;
-}
-
 std::wstring PathFromPaths(std::wstring first, std::wstring second) {
   if (first.empty())
     return second;
@@ -305,47 +251,6 @@ bool CreateFile(const std::wstring& path, const bool* isDirectory, const bool* /
   if (!made)
     SetPosixError(failure, error, errorText);
   return made;
-}
-
-bool IsWritable(const std::wstring& path) {
-  auto native = NativePath(path);
-  return native && access(native->c_str(), W_OK) == 0;
-}
-
-bool IsReadable(const std::wstring& path) {
-  auto native = NativePath(path);
-  return native && access(native->c_str(), R_OK) == 0;
-}
-
-bool IsExecutable(const std::wstring& path) {
-  auto native = NativePath(path);
-  return native && access(native->c_str(), X_OK) == 0;
-}
-
-bool IsDeletable(const std::wstring& path) {
-  auto native = NativePath(path);
-  if (!native || native->empty())
-    return false;
-  struct stat item;
-  if (lstat(native->c_str(), &item) != 0)
-    return false;
-  std::string name;
-  std::string parent;
-  SplitPath(NormalizePath(*native), name, parent);
-  if (parent.empty())
-    parent = ".";
-  struct stat folder;
-  if (stat(parent.c_str(), &folder) != 0)
-    return false;
-  if (access(parent.c_str(), W_OK | X_OK) != 0)
-    return false;
-  // In a sticky folder only the owners (or root) may remove an entry.
-  const uid_t user = geteuid();
-  if ((folder.st_mode & S_ISVTX) != 0 && user != 0 && user != item.st_uid &&
-      user != folder.st_uid) {
-    return false;
-  }
-  return true;
 }
 
 }  // namespace MacFileOperations

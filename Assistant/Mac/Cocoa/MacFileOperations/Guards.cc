@@ -7,12 +7,6 @@ ReadingGuard::ReadingGuard(QXFileHandle& handle)
       mHandle(&handle),
       mSuccess(handle.OpenForReading()) {}
 
-ReadingGuard::ReadingGuard(const std::wstring& path, bool isDirectory, bool isAlias,
-                           bool isSymbolicLink, bool isHidden)
-    : QXFileHandle(path, isDirectory, isAlias, isSymbolicLink, isHidden),
-      mHandle(this),
-      mSuccess(OpenForReading()) {}
-
 ReadingGuard::~ReadingGuard() {
   if (mHandle->IsOpen())
     mHandle->Close();
@@ -22,12 +16,6 @@ WritingGuard::WritingGuard(QXFileHandle& handle)
     : QXFileHandle(handle.Path(), false, false, false, false),
       mHandle(&handle),
       mSuccess(handle.OpenForWriting()) {}
-
-WritingGuard::WritingGuard(const std::wstring& path, bool isDirectory, bool isAlias,
-                           bool isSymbolicLink, bool isHidden)
-    : QXFileHandle(path, isDirectory, isAlias, isSymbolicLink, isHidden),
-      mHandle(this),
-      mSuccess(OpenForWriting()) {}
 
 WritingGuard::~WritingGuard() {
   if (mHandle->IsOpen())
@@ -44,11 +32,6 @@ bool TakeLock(QXFileHandle& handle) {
 }
 
 }  // namespace
-
-DistributedLockGuard::DistributedLockGuard(QXFileHandle& handle)
-    : QXFileHandle(handle.Path(), false, false, false, false),
-      mHandle(&handle),
-      mSuccess(TakeLock(handle)) {}
 
 DistributedLockGuard::DistributedLockGuard(const std::wstring& path, bool isDirectory, bool isAlias,
                                            bool isSymbolicLink, bool isHidden)

@@ -1,5 +1,5 @@
-// Scoped guards: each acts on a given handle (or on itself when made from a
-// path and the four flags) for its lifetime.
+// Scoped guards: the file guards act on a given handle, the lock guard on
+// itself (made from a path and the four flags), for their lifetime.
 #pragma once
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
@@ -10,8 +10,6 @@ namespace MacFileOperations {
 class ReadingGuard : public QXFileHandle {
  public:
   explicit ReadingGuard(QXFileHandle& handle);
-  ReadingGuard(const std::wstring& path, bool isDirectory, bool isAlias, bool isSymbolicLink,
-               bool isHidden);
   ReadingGuard(const ReadingGuard&) = delete;
   ReadingGuard& operator=(const ReadingGuard&) = delete;
   ~ReadingGuard();
@@ -26,8 +24,6 @@ class ReadingGuard : public QXFileHandle {
 class WritingGuard : public QXFileHandle {
  public:
   explicit WritingGuard(QXFileHandle& handle);
-  WritingGuard(const std::wstring& path, bool isDirectory, bool isAlias, bool isSymbolicLink,
-               bool isHidden);
   WritingGuard(const WritingGuard&) = delete;
   WritingGuard& operator=(const WritingGuard&) = delete;
   ~WritingGuard();
@@ -43,7 +39,6 @@ class WritingGuard : public QXFileHandle {
 // made.
 class DistributedLockGuard : public QXFileHandle {
  public:
-  explicit DistributedLockGuard(QXFileHandle& handle);
   DistributedLockGuard(const std::wstring& path, bool isDirectory, bool isAlias,
                        bool isSymbolicLink, bool isHidden);
   DistributedLockGuard(const DistributedLockGuard&) = delete;

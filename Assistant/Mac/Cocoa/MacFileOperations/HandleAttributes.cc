@@ -2,7 +2,6 @@
 #include <sys/stat.h>
 
 #include <cerrno>
-#include <utility>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/FileQueries.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/PosixBridge.h"
@@ -19,38 +18,6 @@ QXFileHandle::QXFileHandle(const std::wstring& path, bool isDirectory, bool isAl
   mAttributes.mIsHidden = isHidden;
 }
 
-QXFileHandle::QXFileHandle(QXFileHandle&& other) noexcept
-    : mPath(std::move(other.mPath)),
-      mAttributes(std::move(other.mAttributes)),
-      mResourceForkSize(other.mResourceForkSize),
-      mReadLength(other.mReadLength),
-      mBytesRead(other.mBytesRead),
-      mOffset(other.mOffset),
-      mLastErrorCode(other.mLastErrorCode),
-      mLastErrorText(std::move(other.mLastErrorText)),
-      mContentBuffer(std::exchange(other.mContentBuffer, QXBuffer())),
-      mContentBytes(std::move(other.mContentBytes)),
-      mFile(std::move(other.mFile)),
-      mLock(std::move(other.mLock)) {}
-
-QXFileHandle& QXFileHandle::operator=(QXFileHandle&& other) noexcept {
-  if (this == &other)
-    return *this;
-  mPath = std::move(other.mPath);
-  mAttributes = std::move(other.mAttributes);
-  mResourceForkSize = other.mResourceForkSize;
-  mReadLength = other.mReadLength;
-  mBytesRead = other.mBytesRead;
-  mOffset = other.mOffset;
-  mLastErrorCode = other.mLastErrorCode;
-  mLastErrorText = std::move(other.mLastErrorText);
-  mContentBuffer = std::exchange(other.mContentBuffer, QXBuffer());
-  mContentBytes = std::move(other.mContentBytes);
-  mFile = std::move(other.mFile);
-  mLock = std::move(other.mLock);
-  return *this;
-}
-
 QXFileHandle::~QXFileHandle() = default;
 
 void QXFileHandle::SetLastError(int code, const std::wstring& text) const {
@@ -62,18 +29,12 @@ void QXFileHandle::SetLastPosixError(int error) const {
   SetLastError(error, PosixErrorText(error));
 }
 
-bool QXFileHandle::ExistsOnDisk() const {
-  return FileExists(mPath);
-}
-
 bool QXFileHandle::ReadAttributesFromDisk() {
   mAttributes = AttributesOfFileSystemForPath(mPath);
   AttributesForPath(mPath.c_str(), &mAttributes.mIsDirectory, &mAttributes.mIsAlias,
                     &mAttributes.mIsSymbolicLink, &mAttributes.mIsHidden, nullptr,
                     &mAttributes.mModificationDate, &mAttributes.mCreationDate,
                     &mAttributes.mTypeIdentifier, &mLastErrorCode, &mLastErrorText);
-  // Files here have no resource fork, so its size is never looked up.
-  mResourceForkSize = 0;
   return mLastErrorCode == 0;
 }
 
@@ -117,33 +78,6 @@ bool QXFileHandle::SetLastModifiedDateOnDisk() {
     return false;
   }
   return true;
-}
-
-void QXFileHandle::UpdateLastModifiedToCurrentDate() {
-  timespec now{};
-  clock_gettime(CLOCK_REALTIME, &now);
-  mAttributes.mModificationDate = SecondsSinceReferenceDate(now);
-}
-
-bool QXFileHandle::AddSecondsToLastModified(double seconds) {
-  mAttributes.mModificationDate += seconds;
-  return true;
-}
-
-std::chrono::system_clock::time_point QXFileHandle::SecondsToNSDate(double seconds) {
-  const std::chrono::duration<double> sinceEpoch(seconds + kReferenceDateUnixSeconds);
-  return std::chrono::system_clock::time_point(
-      std::chrono::duration_cast<std::chrono::system_clock::duration>(sinceEpoch));
-}
-
-bool QXFileHandle::IsExecutablePOSIX() const {
-  return (mAttributes.mPosixPermissions & 1) != 0;
-}
-bool QXFileHandle::IsWritablePOSIX() const {
-  return (mAttributes.mPosixPermissions & 2) != 0;
-}
-bool QXFileHandle::IsReadablePOSIX() const {
-  return (mAttributes.mPosixPermissions & 4) != 0;
 }
 
 }  // namespace MacFileOperations

@@ -99,10 +99,6 @@ bool QXFileHandle::ReadFromDisk(bool append) {
   return ReadBytes(mReadLength, append);
 }
 
-bool QXFileHandle::ReadToEndFromDisk(bool append) {
-  return ReadBytes(UINT64_MAX, append);
-}
-
 bool QXFileHandle::WriteContentToDisk() {
   if (!mFile) {
     SetLastPosixError(EBADF);
@@ -132,50 +128,6 @@ bool QXFileHandle::WriteContentToDisk() {
   if (position >= 0)
     mOffset = static_cast<uint64_t>(position);
   return written;
-}
-
-unsigned long long QXFileHandle::SeekToEndOfFile() {
-  off_t position = mFile ? lseek(mFile.get(), 0, SEEK_END) : -1;
-  if (position < 0) {
-    SetLastPosixError(mFile ? errno : EBADF);
-    return mOffset;
-  }
-  mOffset = static_cast<uint64_t>(position);
-  return mOffset;
-}
-
-void QXFileHandle::GetOffsetInFile(unsigned long long* offset) {
-  off_t position = lseek(mFile.get(), 0, SEEK_CUR);
-  if (position < 0) {
-    SetLastPosixError(errno);
-    return;
-  }
-  mOffset = static_cast<uint64_t>(position);
-  if (offset != nullptr)
-    *offset = mOffset;
-}
-
-void QXFileHandle::SetOffsetInFile(unsigned long long* offset) {
-  if (offset != nullptr)
-    mOffset = *offset;
-  if (lseek(mFile.get(), static_cast<off_t>(mOffset), SEEK_SET) < 0)
-    SetLastPosixError(errno);
-}
-
-bool QXFileHandle::TruncateAtOffset() {
-  if (!mFile) {
-    SetLastPosixError(EBADF);
-    return false;
-  }
-  if (ftruncate(mFile.get(), static_cast<off_t>(mOffset)) != 0) {
-    SetLastPosixError(errno);
-    return false;
-  }
-  return true;
-}
-
-bool QXFileHandle::RemoveFromDisk() {
-  return Remove(mPath, &mLastErrorCode, &mLastErrorText);
 }
 
 bool QXFileHandle::CreateOnDisk() const {

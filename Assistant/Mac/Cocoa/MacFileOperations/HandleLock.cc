@@ -59,14 +59,4 @@ bool QXFileHandle::DistributedUnlock(bool breakLock) {
   return true;
 }
 
-bool QXFileHandle::IsDistributedLocked() const {
-  auto native = NativePath(mPath + LOCK_PATH_EXT);
-  struct stat status;
-  return native && lstat(native->c_str(), &status) == 0;
-}
-
-double QXFileHandle::DistributedLockDate() const {
-  return mLock ? mLock->LockDate() : kNoDate;
-}
-
 }  // namespace MacFileOperations

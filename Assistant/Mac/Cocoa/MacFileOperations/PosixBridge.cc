@@ -4,13 +4,14 @@
 #include <cstring>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileSystemAttributes.h"
-#include "mac/nsstring/NSStringWstring.h"
 #include "platform/core/TextConversion.h"
 
 namespace MacFileOperations {
 
 std::optional<std::string> NativePath(const std::wstring& path) {
-  return NSStringFromWstring(path);
+  if (!QXCanEncodeUTF8(path.data(), path.size()))
+    return std::nullopt;
+  return QXEncodeUTF8(path.data(), path.size());
 }
 
 std::wstring WidePath(const std::string& bytes) {

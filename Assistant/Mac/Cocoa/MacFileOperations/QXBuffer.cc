@@ -22,16 +22,4 @@ bool QXBuffer::set_bytes(const char* bytes, unsigned long long n) {
   return true;
 }
 
-bool QXBuffer::operator==(const QXBuffer& other) const {
-  if (mData == other.mData && mSize == other.mSize && mCapacity == other.mCapacity)
-    return true;
-  if (mSize != other.mSize)
-    return false;
-  if (mSize == 0)
-    return true;
-  if (mData == nullptr || other.mData == nullptr)
-    return false;
-  return std::memcmp(mData, other.mData, mSize) == 0;
-}
-
 }  // namespace MacFileOperations

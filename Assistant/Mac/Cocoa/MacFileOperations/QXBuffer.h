@@ -8,22 +8,15 @@ class QXBuffer {
   QXBuffer() = default;
   QXBuffer(char* data, unsigned long long size, unsigned long long capacity)
       : mData(data), mSize(size), mCapacity(capacity) {}
-  QXBuffer(const char* data, unsigned long long size, unsigned long long capacity)
-      : mData(const_cast<char*>(data)), mSize(size), mCapacity(capacity) {}
 
-  void reset() { *this = QXBuffer(); }
   explicit operator bool() const { return mData != nullptr; }
   char* data() const { return mData; }
   unsigned long long size() const { return mSize; }
-  unsigned long long capacity() const { return mCapacity; }
 
   // False, and nothing copied, when the bytes do not fit behind the current ones.
   bool add_bytes(const char* bytes, unsigned long long n);
   // False, and nothing copied, when the bytes exceed the capacity.
   bool set_bytes(const char* bytes, unsigned long long n);
-
-  bool operator==(const QXBuffer& other) const;
-  bool operator!=(const QXBuffer& other) const { return !(*this == other); }
 
  private:
   char* mData = nullptr;

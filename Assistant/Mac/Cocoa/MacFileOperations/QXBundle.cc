@@ -14,11 +14,6 @@ namespace {
 
 constexpr char kResourceFolder[] = "../share/quorvex-webclient";
 
-bool IsFolder(const std::string& path) {
-  struct stat status;
-  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
-}
-
 }  // namespace
 
 QXBundle::QXBundle() {
@@ -31,12 +26,6 @@ QXBundle::QXBundle() {
   SplitPath(std::string(executable, static_cast<size_t>(length)), name, folder);
   if (!folder.empty())
     mPath = folder;
-}
-
-QXBundle::QXBundle(const std::wstring& path) {
-  auto native = NativePath(path);
-  if (native && !native->empty() && IsFolder(*native))
-    mPath = NormalizePath(*native);
 }
 
 std::wstring QXBundle::ResourcePathAsString() const {

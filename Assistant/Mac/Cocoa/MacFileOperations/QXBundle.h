@@ -13,9 +13,6 @@ class QXBundle {
  public:
   // The running program's bundle; none when its executable cannot be found.
   QXBundle();
-  // The bundle at a folder; none when the folder does not exist.
-  explicit QXBundle(const std::wstring& path);
-
   bool HasBundle() const { return mPath.has_value(); }
   // The file URL text of an existing resource; empty without a bundle or
   // when there is no such resource.

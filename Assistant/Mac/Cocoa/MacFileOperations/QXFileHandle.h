@@ -2,7 +2,6 @@
 // what the content, file and lock operations keep between calls.
 #pragma once
 
-#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,8 +23,6 @@ class QXFileHandle {
  public:
   QXFileHandle(const std::wstring& path, bool isDirectory, bool isAlias, bool isSymbolicLink,
                bool isHidden);
-  QXFileHandle(QXFileHandle&& other) noexcept;
-  QXFileHandle& operator=(QXFileHandle&& other) noexcept;
   QXFileHandle(const QXFileHandle&) = delete;
   QXFileHandle& operator=(const QXFileHandle&) = delete;
   ~QXFileHandle();
@@ -35,42 +32,20 @@ class QXFileHandle {
   void SetPath(const std::wstring& path) { mPath = path; }
   QXFileSystemAttributes& Attributes() { return mAttributes; }
   const QXFileSystemAttributes& Attributes() const { return mAttributes; }
-  uint64_t ResourceForkSize() const { return mResourceForkSize; }
-  uint64_t ReadLength() const { return mReadLength; }
   void SetReadLength(uint64_t length) { mReadLength = length; }
   uint64_t BytesRead() const { return mBytesRead; }
-  uint64_t Offset() const { return mOffset; }
-  void SetOffset(uint64_t offset) { mOffset = offset; }
-  short LastErrorCode() const { return mLastErrorCode; }
   const std::wstring& LastErrorText() const { return mLastErrorText; }
 
   // Queries (HandleAttributes.cc).
-  bool ExistsOnDisk() const;
   bool ReadAttributesFromDisk();
   bool WriteAttributesToDisk();
   bool SetCreationDateOnDisk();
   bool SetLastModifiedDateOnDisk();
-  void UpdateLastModifiedToCurrentDate();
-  bool AddSecondsToLastModified(double seconds);
-  static std::chrono::system_clock::time_point SecondsToNSDate(double seconds);
-  // Bits for others of the record's POSIX permissions.
-  bool IsExecutablePOSIX() const;
-  bool IsWritablePOSIX() const;
-  bool IsReadablePOSIX() const;
 
   // Content (HandleContent.cc). A non-empty content buffer is the content;
   // otherwise the owned bytes are.
-  QXBuffer GetContentBuffer();
   QXBuffer GetContentBuffer() const;
-  std::string GetContentAsString() const;
-  std::wstring GetContentAsWString() const;
-  std::vector<char> GetContentAsVector() const;
-  void SetContent(const std::string& content, unsigned long long length);
-  void SetContentAsString(const std::string& content);
-  void SetContentAsWString(const std::wstring& content);
-  void SetContentAsVector(const std::vector<char>& content);
   void SetContent(QXBuffer buffer);
-  void Reserve(long long size);
   bool AppendToBuffer(const char* bytes, unsigned long long length);
   bool OverrideBuffer(const char* bytes, unsigned long long length);
 
@@ -80,13 +55,7 @@ class QXFileHandle {
   bool IsOpen() const { return static_cast<bool>(mFile); }
   void Close() { mFile.reset(); }
   bool ReadFromDisk(bool append);
-  bool ReadToEndFromDisk(bool append);
   bool WriteContentToDisk();
-  unsigned long long SeekToEndOfFile();
-  void GetOffsetInFile(unsigned long long* offset);
-  void SetOffsetInFile(unsigned long long* offset);
-  bool TruncateAtOffset();
-  bool RemoveFromDisk();
   bool CreateOnDisk() const;
 
   // Distributed lock (HandleLock.cc).
@@ -95,8 +64,6 @@ class QXFileHandle {
   void SpinDistributedLock();
   bool DistributedUnlock(bool breakLock);
   bool HasDistributedLock() const { return mLock != nullptr; }
-  bool IsDistributedLocked() const;
-  double DistributedLockDate() const;
 
  protected:
   void SetLastError(int code, const std::wstring& text) const;
@@ -107,7 +74,6 @@ class QXFileHandle {
 
   std::wstring mPath;
   QXFileSystemAttributes mAttributes;
-  uint64_t mResourceForkSize = 0;
   uint64_t mReadLength = 0;
   uint64_t mBytesRead = 0;
   uint64_t mOffset = 0;

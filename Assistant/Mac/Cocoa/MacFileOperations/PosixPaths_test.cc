@@ -1,0 +1,89 @@
+#include "Assistant/Mac/Cocoa/MacFileOperations/PosixPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+
+#include "Assistant/Mac/Cocoa/MacFileOperations/PosixBridge.h"
+#include "tests/support/TestTree.h"
+
+namespace MacFileOperations {
+namespace {
+
+TEST(PosixPaths, TextualJoinSplitAndNormalize) {
+  EXPECT_EQ(JoinPath("/a//", "//b"), "/a/b");
+  EXPECT_EQ(JoinPath("", "b"), "b");
+  EXPECT_EQ(JoinPath("/", "b"), "/b");
+  struct Split {
+    const char* path;
+    const char* name;
+    const char* parent;
+  };
+  for (const Split& c : {Split{"/a/b/", "b", "/a"}, Split{"/a", "a", "/"}, Split{"a", "a", ""},
+                         Split{"//", "/", "/"}}) {
+    std::string name;
+    std::string parent;
+    SplitPath(c.path, name, parent);
+    EXPECT_EQ(name, c.name) << c.path;
+    EXPECT_EQ(parent, c.parent) << c.path;
+  }
+  EXPECT_EQ(NormalizePath("/a/./b/../../../c//d/"), "/c/d");
+  EXPECT_EQ(NormalizePath("../a/.."), "..");
+  EXPECT_TRUE(IsHiddenPath("/a/.b/"));
+  EXPECT_FALSE(IsHiddenPath("/.a/b"));
+}
+
+// The expansion of picked items resolves links the way the kernel reads
+// them; each row is a path under the tree, the depth, and the item it must
+// lead to ("" for none, with the error).
+TEST(PosixPaths, LinkChainsAndDotsResolveAsTheKernelReadsThem) {
+  TestTree tree;
+  tree.Folder("real/inner");
+  tree.File("real/inner/file");
+  tree.Link("one", "real/inner/file");
+  tree.Link("two", "one");
+  tree.Link("three", tree.Path("two"));
+  tree.Link("real/up", "../one");
+  tree.Link("inner-link", "real/inner");
+  tree.Link("real/inner/back", "../up");
+  tree.Link("broken", "missing");
+  tree.Link("loop-a", "loop-b");
+  tree.Link("loop-b", "loop-a");
+  struct Row {
+    const char* path;
+    int depth;
+    const char* leadsTo;
+    int error;
+  };
+  const Row rows[] = {
+      {"real/inner/file", 1, "real/inner/file", 0},
+      {"one", 1, "real/inner/file", 0},
+      {"three", 3, "real/inner/file", 0},
+      {"three", 2, "", kFileNotFoundError},
+      {"real/up", 2, "real/inner/file", 0},
+      // ".." after a link leaves the link's target, not the link's folder.
+      {"inner-link/back", 3, "real/inner/file", 0},
+      {"inner-link/../up", 2, "real/inner/file", 0},
+      {"./real//inner/./file", 1, "real/inner/file", 0},
+      {"inner-link", 1, "real/inner", 0},
+      {"broken", 10, "", ENOENT},
+      {"loop-a", 10, "", kFileNotFoundError},
+      {"loop-a", 50, "", ELOOP},
+      {"missing/..", 1, "", ENOENT},
+  };
+  for (const Row& row : rows) {
+    int error = 0;
+    auto resolved = ResolveLinkChain(tree.Path(row.path), row.depth, &error);
+    EXPECT_EQ(resolved.value_or(""), *row.leadsTo ? tree.Path(row.leadsTo) : "") << row.path;
+    EXPECT_EQ(error, row.error) << row.path;
+  }
+}
+
+TEST(PosixPaths, WidePathsKeepBytesThatAreNotUTF8) {
+  const std::string bytes("caf\xe9-\xff", 6);
+  EXPECT_EQ(NativePath(WidePath(bytes)), bytes);
+  EXPECT_EQ(NativePath(std::wstring(1, static_cast<wchar_t>(0x110000))), std::nullopt);
+}
+
+}  // namespace
+}  // namespace MacFileOperations

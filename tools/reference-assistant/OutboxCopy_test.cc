@@ -1,0 +1,123 @@
+#include "tools/reference-assistant/OutboxCopy.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
+#include <vector>
+
+#include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
+#include "tests/support/TestTree.h"
+
+namespace fs = std::filesystem;
+using MacFileOperations::TestTree;
+
+namespace {
+
+std::string Read(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder))
+    names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+TEST(OutboxCopy, CopiesEveryByteAcrossChunksAndReplacesLongerContent) {
+  TestTree tree;
+  std::string bytes;
+  for (size_t i = 0; i < (3u << 20) + 17; ++i)
+    bytes += static_cast<char>((i * 7 + i / 251) & 0xff);
+  for (const std::string& content : {bytes, std::string(), std::string("a\0b", 3)}) {
+    tree.File("source", content);
+    chmod(tree.Path("source").c_str(), 0640);
+    tree.Folder("out/deep");
+    tree.File("out/deep/copy", std::string(4 << 20, 'x'));
+    std::string failure;
+    ASSERT_TRUE(CopyWhole(tree.Path("source"), tree.Path("out/deep/copy"), &failure)) << failure;
+    EXPECT_TRUE(Read(tree.Path("out/deep/copy")) == content) << content.size();
+    EXPECT_EQ(fs::status(tree.Path("out/deep/copy")).permissions(), fs::perms(0640));
+    EXPECT_EQ(Names(tree.Path("out/deep")), std::vector<std::string>{"copy"});
+  }
+  std::string failure;
+  ASSERT_TRUE(CopyWhole(tree.Path("source"), tree.Path("made/for/it"), &failure)) << failure;
+  EXPECT_EQ(Read(tree.Path("made/for/it")), std::string("a\0b", 3));
+}
+
+// A copy that fails part way leaves no half-written file under the final
+// name, and what was there before stays.
+TEST(OutboxCopy, FailureLeavesTheDestinationAsItWas) {
+  TestTree tree;
+  tree.Folder("unreadable-as-file");
+  tree.File("source", "new");
+  tree.Folder("out/folder/inside");
+  tree.File("out/kept", "old");
+  struct Case {
+    const char* source;
+    const char* destination;
+    const char* failure;
+  };
+  for (const Case& c : {Case{"missing", "out/kept", "No such file or directory"},
+                        Case{"unreadable-as-file", "out/kept", "Is a directory"},
+                        Case{"source", "out/folder", "File exists"},
+                        Case{"source", "out/kept/below", "Not a directory"}}) {
+    std::string failure;
+    EXPECT_FALSE(CopyWhole(tree.Path(c.source), tree.Path(c.destination), &failure));
+    EXPECT_EQ(failure, c.failure) << c.source << " -> " << c.destination;
+    EXPECT_EQ(Read(tree.Path("out/kept")), "old");
+    EXPECT_EQ(Names(tree.Path("out")), (std::vector<std::string>{"folder", "kept"}));
+    EXPECT_EQ(Names(tree.Path("out/folder")), std::vector<std::string>{"inside"});
+  }
+}
+
+// Another Assistant holding the outbox's lock keeps this one from writing
+// into it until the lock is released.
+TEST(OutboxCopy, WaitsForTheOutboxLockOfAnotherWriter) {
+  TestTree tree;
+  tree.File("source", "content");
+  tree.Folder("outbox");
+  MacFileOperations::QXFileHandle other(tree.WPath("outbox"), true, false, false, false);
+  ASSERT_TRUE(other.TryDistributedLock());
+  bool copied = false;
+  std::string failure;
+  std::thread writer([&] {
+    copied = CopyIntoOutbox(tree.Path("outbox"), tree.Path("source"), tree.Path("outbox/file"),
+                            &failure);
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_FALSE(fs::exists(tree.Path("outbox/file")));
+  EXPECT_TRUE(other.DistributedUnlock(false));
+  writer.join();
+  EXPECT_TRUE(copied) << failure;
+  EXPECT_EQ(Read(tree.Path("outbox/file")), "content");
+  // Released again: the next writer gets it at once.
+  EXPECT_TRUE(other.TryDistributedLock());
+  EXPECT_FALSE(CopyIntoOutbox(tree.Path("no-such-folder/outbox"), tree.Path("source"),
+                              tree.Path("outbox/file"), &failure));
+  EXPECT_EQ(failure, "The outbox cannot be locked: No such file or directory");
+}
+
+TEST(OutboxCopy, UploadsLandUnderTheirFolderButNeverOutside) {
+  struct Case {
+    const char* relative;
+    const char* landsAt;
+  };
+  for (const Case& c :
+       {Case{"photos/2026", "/o/photos/2026/a.txt"}, Case{nullptr, "/o/a.txt"},
+        Case{"", "/o/a.txt"}, Case{".", "/o/a.txt"}, Case{"x/../..", "/o/a.txt"},
+        Case{"../up", "/o/a.txt"}, Case{"/etc", "/o/a.txt"}, Case{"p/./q/../r", "/o/p/r/a.txt"}}) {
+    EXPECT_EQ(OutboxPath("/o", c.relative, "/home/u/photos/a.txt"), c.landsAt)
+        << (c.relative ? c.relative : "null");
+  }
+}
+
+}  // namespace
