@@ -1,79 +1,50 @@
 #include "tests/support/SessionBus.h"
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <unistd.h>
+#include <stdlib.h>
 
-#include <cerrno>
-#include <chrono>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include "tests/support/ChildProcess.h"
-
-namespace {
-
-constexpr int kStartTimeoutMs = 10000;
-constexpr int kCallTimeoutMs = 5000;
-
-std::string Config(const std::string& socket, const std::string& serviceDir,
-                   int serviceStartTimeoutMs) {
-  return "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
-         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
-         "<busconfig>\n"
-         "  <type>session</type>\n"
-         "  <keep_umask/>\n"
-         "  <listen>unix:path=" +
-         socket +
-         "</listen>\n"
-         "  <auth>EXTERNAL</auth>\n"
-         "  <servicedir>" +
-         serviceDir +
-         "</servicedir>\n"
-         "  <policy context=\"default\">\n"
-         "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
-         "    <allow eavesdrop=\"true\"/>\n"
-         "    <allow own=\"*\"/>\n"
-         "  </policy>\n"
-         "  <limit name=\"max_incoming_bytes\">1000000000</limit>\n"
-         "  <limit name=\"max_outgoing_bytes\">1000000000</limit>\n"
-         "  <limit name=\"max_message_size\">1000000000</limit>\n"
-         "  <limit name=\"service_start_timeout\">" +
-         std::to_string(serviceStartTimeoutMs) +
-         "</limit>\n"
-         "</busconfig>\n";
-}
-
-// Quoting for the Exec line of a .service file, which the daemon splits like a shell.
-std::string Quote(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word)
-    quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-}  // namespace
 
 SessionBus::SessionBus(const std::map<std::string, std::string>& environment,
                        int serviceStartTimeoutMs) {
   char pattern[] = "/tmp/qx-bus-XXXXXX";
   if (mkdtemp(pattern) == nullptr) {
-    ADD_FAILURE() << "mkdtemp: " << strerror(errno);
+    ADD_FAILURE() << "mkdtemp failed";
     return;
   }
   mRoot = pattern;
   mDataDir = mRoot + "/data";
   std::filesystem::create_directories(mDataDir + "/dbus-1/services");
-  const std::string config = mRoot + "/bus.conf";
-  std::ofstream(config) << Config(mRoot + "/socket", mDataDir + "/dbus-1/services",
-                                  serviceStartTimeoutMs);
-
-  mPid = StartBusDaemon({"--config-file=" + config}, environment, kStartTimeoutMs, mAddress);
-  if (mAddress.empty())
+  std::ofstream(mRoot + "/bus.conf")
+      << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+         " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+         "<busconfig><type>session</type><keep_umask/>\n"
+      << "<listen>unix:path=" << mRoot << "/socket</listen><auth>EXTERNAL</auth>\n"
+      << "<servicedir>" << mDataDir << "/dbus-1/services</servicedir>\n"
+      << "<policy context=\"default\"><allow send_destination=\"*\" eavesdrop=\"true\"/>"
+         "<allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>\n"
+         // Far above what a test sends, so that only the host's own limits show.
+         "<limit name=\"max_incoming_bytes\">1000000000</limit>\n"
+         "<limit name=\"max_outgoing_bytes\">1000000000</limit>\n"
+         "<limit name=\"max_message_size\">1000000000</limit>\n"
+      << "<limit name=\"service_start_timeout\">" << serviceStartTimeoutMs << "</limit>\n"
+      << "</busconfig>\n";
+  mPid = StartBusDaemon({"--config-file=" + mRoot + "/bus.conf"}, environment, 10000, mAddress);
+  if (!Ok())
     ADD_FAILURE() << "the private session bus did not start";
+}
+
+SessionBus::~SessionBus() {
+  mConnection.reset();
+  // The services it started are in its process group.
+  StopChild(mPid);
+  std::error_code ignored;
+  if (!mRoot.empty())
+    std::filesystem::remove_all(mRoot, ignored);
 }
 
 void BusConnectionClose::operator()(GDBusConnection* bus) const {
@@ -92,34 +63,20 @@ BusConnection ConnectToBus(const std::string& address) {
   return bus;
 }
 
-SessionBus::~SessionBus() {
-  mConnection.reset();
-  // The services it started are in its process group.
-  if (mPid > 0)
-    kill(-mPid, SIGTERM);
-  StopChild(mPid);
-  if (mPid > 0)
-    kill(-mPid, SIGKILL);
-  if (!mRoot.empty()) {
-    std::error_code ignored;
-    std::filesystem::remove_all(mRoot, ignored);
-  }
-}
-
 bool SessionBus::InstallService(const std::string& name, const std::vector<std::string>& exec) {
+  // The daemon splits the Exec line like a shell: every word single-quoted.
   std::string command;
-  for (const auto& word : exec)
-    command += (command.empty() ? "" : " ") + Quote(word);
+  for (const auto& word : exec) {
+    command += command.empty() ? "'" : " '";
+    for (char c : word)
+      command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
   std::ofstream(mDataDir + "/dbus-1/services/" + name + ".service")
       << "[D-BUS Service]\nName=" << name << "\nExec=" << command << "\n";
-  GDBusConnection* bus = Connection();
-  if (bus == nullptr)
-    return false;
   g_autoptr(GError) error = nullptr;
-  g_autoptr(GVariant) reloaded = g_dbus_connection_call_sync(
-      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ReloadConfig",
-      nullptr, nullptr, G_DBUS_CALL_FLAGS_NONE, kCallTimeoutMs, nullptr, &error);
-  EXPECT_NE(reloaded, nullptr) << error->message;
+  g_autoptr(GVariant) reloaded = CallDaemon("ReloadConfig", nullptr, &error);
+  EXPECT_NE(reloaded, nullptr) << (error != nullptr ? error->message : "no connection");
   return reloaded != nullptr;
 }
 
@@ -129,27 +86,26 @@ GDBusConnection* SessionBus::Connection() {
   return mConnection.get();
 }
 
-std::string SessionBus::NameOwner(const std::string& name) {
+GVariant* SessionBus::CallDaemon(const char* method, GVariant* arguments, GError** error) {
   GDBusConnection* bus = Connection();
-  if (bus == nullptr)
-    return "";
-  g_autoptr(GVariant) owner = g_dbus_connection_call_sync(
-      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "GetNameOwner",
-      g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(s)"), G_DBUS_CALL_FLAGS_NONE,
-      kCallTimeoutMs, nullptr, nullptr);
-  if (owner == nullptr)
-    return "";
-  const char* unique = nullptr;
-  g_variant_get(owner, "(&s)", &unique);
+  if (bus == nullptr) {
+    if (arguments != nullptr)
+      g_variant_unref(g_variant_ref_sink(arguments));
+    return nullptr;
+  }
+  return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                                     "org.freedesktop.DBus", method, arguments, nullptr,
+                                     G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, error);
+}
+
+std::string SessionBus::NameOwner(const std::string& name) {
+  g_autoptr(GVariant) owner = CallDaemon("GetNameOwner", g_variant_new("(s)", name.c_str()));
+  const char* unique = "";
+  if (owner != nullptr)
+    g_variant_get(owner, "(&s)", &unique);
   return unique;
 }
 
 bool SessionBus::WaitForName(const std::string& name, int timeoutMs) {
-  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (NameOwner(name).empty()) {
-    if (std::chrono::steady_clock::now() >= deadline)
-      return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return true;
+  return PollUntil(timeoutMs, [&] { return !NameOwner(name).empty(); });
 }

@@ -1,6 +1,5 @@
 #include "tests/support/StatusEvents.h"
 
-#include <glib.h>
 #include <gtest/gtest.h>
 
 #include "tests/support/HostProcess.h"
@@ -18,6 +17,14 @@ GVariant* Item(const char (&keyword)[5], const char (&type)[5], const void* data
   return g_variant_new("(u(uv))", FourCC(keyword), FourCC(type), bytes);
 }
 
+// A call to the bus daemon itself; null when it failed.
+GVariant* CallDaemon(GDBusConnection* bus, const char* method, GVariant* arguments,
+                     const char* replyType, GError** error = nullptr) {
+  return g_dbus_connection_call_sync(
+      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", method,
+      arguments, G_VARIANT_TYPE(replyType), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, error);
+}
+
 }  // namespace
 
 uint32_t HostRefCon(const HostProcess& host) {
@@ -29,56 +36,40 @@ uint32_t HostRefCon(const HostProcess& host) {
   return 0;
 }
 
-std::string UniqueNameOfProcess(GDBusConnection* bus, pid_t pid, int timeoutMs) {
-  gint64 deadline = g_get_monotonic_time() + gint64{timeoutMs} * 1000;
-  do {
-    g_autoptr(GVariant) names = g_dbus_connection_call_sync(
-        bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "ListNames",
-        nullptr, G_VARIANT_TYPE("(as)"), G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-    if (names == nullptr)
-      break;
-    g_autoptr(GVariantIter) iter = nullptr;
-    g_variant_get(names, "(as)", &iter);
-    for (const char* name = nullptr; g_variant_iter_next(iter, "&s", &name);) {
-      if (name[0] != ':')
-        continue;
-      g_autoptr(GVariant) owner = g_dbus_connection_call_sync(
-          bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-          "GetConnectionUnixProcessID", g_variant_new("(s)", name), G_VARIANT_TYPE("(u)"),
-          G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-      guint32 value = 0;
-      if (owner != nullptr)
-        g_variant_get(owner, "(u)", &value);
-      if (static_cast<pid_t>(value) == pid)
-        return name;
-    }
-    g_usleep(10000);
-  } while (g_get_monotonic_time() < deadline);
-  return "";
-}
-
 pid_t NameOwnerPid(GDBusConnection* bus, const std::string& name) {
-  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
-      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
-      "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()), G_VARIANT_TYPE("(u)"),
-      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+  g_autoptr(GVariant) reply =
+      CallDaemon(bus, "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()), "(u)");
   guint32 pid = 0;
   if (reply != nullptr)
     g_variant_get(reply, "(u)", &pid);
   return static_cast<pid_t>(pid);
 }
 
+std::string UniqueNameOfProcess(GDBusConnection* bus, pid_t pid, int timeoutMs) {
+  const gint64 deadline = g_get_monotonic_time() + gint64{timeoutMs} * 1000;
+  do {
+    g_autoptr(GVariant) names = CallDaemon(bus, "ListNames", nullptr, "(as)");
+    g_autoptr(GVariantIter) iter = nullptr;
+    if (names != nullptr)
+      g_variant_get(names, "(as)", &iter);
+    for (const char* name = nullptr; iter != nullptr && g_variant_iter_next(iter, "&s", &name);)
+      if (name[0] == ':' && NameOwnerPid(bus, name) == pid)
+        return name;
+    g_usleep(10000);
+  } while (g_get_monotonic_time() < deadline);
+  return "";
+}
+
 bool OwnAssistantName(GDBusConnection* bus) {
   constexpr guint32 kDoNotQueue = 4, kPrimaryOwner = 1, kAlreadyOwner = 4;
   g_autoptr(GError) error = nullptr;
-  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
-      bus, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus", "RequestName",
-      g_variant_new("(su)", "com.quorvex.Assistant", kDoNotQueue), G_VARIANT_TYPE("(u)"),
-      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, &error);
+  g_autoptr(GVariant) reply =
+      CallDaemon(bus, "RequestName", g_variant_new("(su)", "com.quorvex.Assistant", kDoNotQueue),
+                 "(u)", &error);
   guint32 result = 0;
   if (reply != nullptr)
     g_variant_get(reply, "(u)", &result);
-  bool owned = result == kPrimaryOwner || result == kAlreadyOwner;
+  const bool owned = result == kPrimaryOwner || result == kAlreadyOwner;
   if (!owned)
     ADD_FAILURE() << "com.quorvex.Assistant not owned: "
                   << (error != nullptr ? error->message : "taken by another connection");

@@ -16,11 +16,12 @@ class HostProcess;
 // The client's refCon from the host's "Added new instance of plugin" line;
 // 0 (and a test failure) when there is none.
 uint32_t HostRefCon(const HostProcess& host);
+// The process of the connection with the bus name `name` (unique or well
+// known); 0 when there is none.
+pid_t NameOwnerPid(GDBusConnection* bus, const std::string& name);
 // The unique bus name of the connection that process `pid` holds, waiting up
 // to `timeoutMs` for it to appear; empty when it does not.
 std::string UniqueNameOfProcess(GDBusConnection* bus, pid_t pid, int timeoutMs);
-// The process of the connection that owns `name`; 0 when nobody does.
-pid_t NameOwnerPid(GDBusConnection* bus, const std::string& name);
 // Makes `bus` the owner of com.quorvex.Assistant (taken from nobody: no
 // queueing, no replacing); false (and a test failure) when it is not now.
 bool OwnAssistantName(GDBusConnection* bus);
