@@ -10,6 +10,7 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
 #include <cstring>
@@ -368,6 +369,41 @@ TEST_F(AssistantTest, StatusEventsCountOnlyFromTheAssistantsNameOwner) {
   EXPECT_EQ(
       ListedPaths(FramesUntilCode("FilesDeletedFromUploadList"), "FilesDeletedFromUploadList"),
       Paths{files[0]});
+}
+
+// A dialog's loop never reads stdin, so a request waits its turn, yet a
+// status event from the bus runs inside it: one that removes a listed file
+// and names the one the alert is about to add. What the browser was told
+// still adds up to what the host holds.
+TEST_F(AssistantTest, StatusEventsGetThroughAnOpenDialogWhileRequestsWait) {
+  StartHostOn(mBus.Address());
+  const auto early = SourceFiles(2);
+  ASSERT_EQ(Queue(early).size(), 2u);
+  const std::string late = (mRoot / "late").string();
+  std::ofstream(late) << "late";
+  const std::string alert =
+      OpenDialog(Request("QueueFilesForUpload", FilesMember({late})), "Quorvex Web Client");
+  ASSERT_TRUE(mHost->SendFrame(Request("SetParameter", R"("name":"behind-the-alert")")));
+  ASSERT_TRUE(OwnAssistantName(mBus.Connection()));
+  ASSERT_TRUE(SendStatusEvent(
+      mBus.Connection(), UniqueNameOfProcess(mBus.Connection(), mHost->Pid(), kTimeoutMs),
+      HostRefCon(*mHost),
+      R"({"type":"Notification","code":"FileSent","files_ul":[{"file_path":")" + early[0] +
+          R"("},{"file_path":")" + late + R"("}]})",
+      kTimeoutMs));
+  auto frames = FramesUntilCode("FilesDeletedFromUploadList");
+  EXPECT_EQ(ListedPaths(frames, "FilesDeletedFromUploadList"), Paths{early[0]});
+  const auto texts = LogTexts(frames);
+  EXPECT_EQ(std::find(texts.begin(), texts.end(), "SetParameter"), texts.end());
+
+  PressKey(alert, "Return");
+  frames = FramesUntilLog("Invalid plug-in parameter: behind-the-alert");
+  EXPECT_EQ(ListedPaths(frames, "FilesAddedToUploadList"), Paths{late});
+  ASSERT_TRUE(mHost->SendFrame(
+      Request("DeleteFilesFromUploadList", FilesMember({early[0], early[1], late}))));
+  EXPECT_EQ(
+      ListedPaths(FramesUntilCode("FilesDeletedFromUploadList"), "FilesDeletedFromUploadList"),
+      (Paths{early[1], late}));
 }
 
 // Killed once its first files are sent, the Assistant leaves the rest listed,

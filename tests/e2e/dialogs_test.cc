@@ -10,7 +10,6 @@
 
 #include "tests/support/DesktopHostTest.h"
 #include "tests/support/SessionBus.h"
-#include "tests/support/StatusEvents.h"
 
 namespace fs = std::filesystem;
 
@@ -131,27 +130,6 @@ TEST_P(DialogsTest, ALongExpansionShowsItsProgressWindowWhoseCancelAddsNothing) 
                                                         "Adding files cancelled by the user",
                                                         "ExecuteRequest", "Reset"}));
   EXPECT_TRUE(NonLogFrames(frames).empty());
-}
-
-// A dialog's loop never reads stdin, so a request waits its turn, yet a
-// status event from the bus reaches the browser at once.
-TEST_P(DialogsTest, RequestsWaitWhileADialogIsOpenButStatusEventsGetThrough) {
-  StartHost();
-  const std::string panel = OpenDialog(Request("SelectDownloadLocation"), kFolderTitle);
-  ASSERT_TRUE(mHost->SendFrame(Request("SetParameter", R"("name":"behind-the-panel")")));
-  EXPECT_EQ(LogTexts(mHost->ReadFramesUntilQuiet(700)), std::vector<std::string>{"ExecuteRequest"});
-
-  BusConnection bus = ConnectToBus(mDesktop.BusAddress());
-  ASSERT_TRUE(bus && OwnAssistantName(bus.get()));
-  const std::string ping = R"({"type":"Notification","code":"Ping"})";
-  ASSERT_TRUE(SendStatusEvent(bus.get(), UniqueNameOfProcess(bus.get(), mHost->Pid(), kTimeoutMs),
-                              HostRefCon(*mHost), ping, kTimeoutMs));
-  EXPECT_EQ(NonLogFrames(FramesUntilCode("Ping")), std::vector<std::string>{ping});
-
-  PressKey(panel, "Escape");
-  EXPECT_EQ(LogTexts(FramesUntilLog("Invalid plug-in parameter: behind-the-panel")),
-            (std::vector<std::string>{"ExecuteRequest", "SetParameter",
-                                      "Invalid plug-in parameter: behind-the-panel"}));
 }
 
 // The browser stops reading while the alert is open. Nobody can be told

@@ -3,7 +3,9 @@
 // frames or inside one.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <time.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -19,13 +21,17 @@ constexpr int kTimeoutMs = 15000;
 constexpr char kRemoved[] = "Removed instance of plugin, refCon=";
 
 // A host started with what a browser passes (origin, manifest), which it
-// ignores, after its greeting: the "Initialize" record, then the response.
-std::unique_ptr<HostProcess> Start() {
-  HostProcess::Options options;
+// ignores, after its greeting: the "Initialize" record, stamped with the
+// local time (here five hours east of UTC), then the response.
+std::unique_ptr<HostProcess> Start(HostProcess::Options options = {}) {
   options.args = {"chrome-extension://abcdefghijklmnop/"};
+  options.environment["TZ"] = "QXT-5";
   auto host = std::make_unique<HostProcess>(options);
-  auto record = host->ReadFrame(kTimeoutMs);
-  EXPECT_TRUE(record && IsLogRecordWithText(*record, "Initialize")) << record.value_or("none");
+  const std::string record = host->ReadFrame(kTimeoutMs).value_or("none");
+  EXPECT_TRUE(IsLogRecordWithText(record, "Initialize")) << record;
+  tm stamp{};
+  strptime(FrameString(record, "timestamp").value_or("").c_str(), "%Y.%m.%d %H.%M.%S", &stamp);
+  EXPECT_LE(std::abs(timegm(&stamp) - (time(nullptr) + 5 * 3600)), 60) << record;
   EXPECT_EQ(host->ReadFrame(kTimeoutMs),
             R"({ "version": "8.2.0x431", "type": "Response", "code": "Initialize", )"
             R"("support_dragdrop": false })");
@@ -61,9 +67,14 @@ TEST(HostChannelTest, InputEndingBetweenOrInsideFramesEndsTheHostInOrder) {
        promise + reset.substr(0, reset.size() - 3),
        {"ExecuteRequest", "Invalid request"}},
   };
+  // No stderr, and every system-log line printed on stdout as a chatty
+  // library would: none of it may reach the channel.
+  HostProcess::Options quiet;
+  quiet.closeStderr = true;
+  quiet.environment["QX_SYSLOG_CAPTURE_STDOUT"] = "1";
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
-    auto host = Start();
+    auto host = Start(quiet);
     ASSERT_TRUE(host->SendRaw(c.bytes));
     host->CloseStdin();
     EXPECT_EQ(host->WaitForExit(kTimeoutMs), 0);

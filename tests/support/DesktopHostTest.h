@@ -25,7 +25,7 @@ class DesktopHostTest : public ::testing::Test {
   static constexpr int kTimeoutMs = 60000;
 
   explicit DesktopHostTest(DesktopKind kind = DesktopKind::kX11)
-      : mDisplay(kind), mDesktop(mDisplay.Environment()), mDriver(kind, mDesktop.Environment()) {
+      : mDisplay(kind), mDesktop(mDisplay.Environment()), mDriver(mDesktop.Environment(), kind) {
     char pattern[] = "/tmp/qx-e2e-XXXXXX";
     mRoot = mkdtemp(pattern) != nullptr ? pattern : "";
   }
@@ -38,8 +38,8 @@ class DesktopHostTest : public ::testing::Test {
 
   void SetUp() override { ASSERT_TRUE(mDisplay.Ok() && mDesktop.Ok() && !mRoot.empty()); }
 
-  // Starts a host in the desktop session with `environment` changed, and
-  // waits for its greeting.
+  // Starts a host in the desktop session, `environment` changed, and waits
+  // for its greeting.
   void StartHost(HostProcess::Environment environment = {}) {
     HostProcess::Options options;
     options.environment.insert(environment.begin(), environment.end());
@@ -48,8 +48,7 @@ class DesktopHostTest : public ::testing::Test {
     FramesUntilCode("Initialize");
   }
 
-  // The frames up to the message with `code`, or up to the log record with
-  // `text`; a test failure when it does not come.
+  // The frames up to the message with `code`, or the log record with `text`.
   std::vector<std::string> FramesUntilCode(const std::string& code) {
     return Until([&](const std::string& f) { return IsMessageWithCode(f, code); }, code);
   }
@@ -57,8 +56,7 @@ class DesktopHostTest : public ::testing::Test {
     return Until([&](const std::string& f) { return IsLogRecordWithText(f, text); }, text);
   }
 
-  // Sends `request` and waits for the window titled `title` it opens; empty
-  // (and a test failure) when none opened.
+  // Sends `request`; the window titled `title` it opens, or "" (a failure).
   std::string OpenDialog(const std::string& request, const std::string& title) {
     EXPECT_TRUE(mHost->SendFrame(request));
     auto window = mDriver.WaitForWindow(title, kTimeoutMs);

@@ -16,7 +16,8 @@
 class DialogDriver {
  public:
   // `environment` holds at least the display's variables.
-  DialogDriver(DesktopKind kind, std::map<std::string, std::string> environment)
+  explicit DialogDriver(std::map<std::string, std::string> environment,
+                        DesktopKind kind = DesktopKind::kX11)
       : mWayland(kind == DesktopKind::kWayland), mEnvironment(std::move(environment)) {
     // xprop prints UTF-8 titles as they are only in a UTF-8 locale.
     mEnvironment["LC_ALL"] = "C.UTF-8";
@@ -31,8 +32,7 @@ class DialogDriver {
     return found;
   }
   bool WaitForWindowGone(const std::string& window, int timeoutMs) {
-    return PollUntil(timeoutMs, [&] { return !IsShown(window); }) ||
-           Fail("window " + window + " still shown");
+    return PollUntil(timeoutMs, [&] { return !IsShown(window); }) || Fail(window + " still shown");
   }
 
   bool Focus(const std::string& window) {
@@ -88,10 +88,22 @@ class DialogDriver {
     return (ReadyPanel(window) && TypeLocation(path)) || Fail("typing the path");
   }
 
+  // On X: true when a window manager would keep the window above others;
+  // before one takes over, that wish is in the client's own state property.
+  bool IsKeptAbove(const std::string& window) {
+    auto state = Run({"xprop", "-id", window, "_NET_WM_STATE"});
+    return state && state->find("_NET_WM_STATE_ABOVE") != std::string::npos;
+  }
+
   // What went wrong last, for a failure message.
   const std::string& LastError() const { return mLastError; }
 
- protected:
+ private:
+  // How long the pixels must stay unchanged to count as settled.
+  static constexpr auto kQuiet = std::chrono::milliseconds(700);
+  // How long a panel may take to draw itself or a folder on a loaded machine.
+  static constexpr int kSettleTimeoutMs = 30000;
+
   // Runs a helper to its end; its output, nullopt (with the reason kept) when it failed.
   std::optional<std::string> Run(const std::vector<std::string>& argv, int timeoutMs = 60000) {
     ChildResult result = RunChild(argv, mEnvironment, timeoutMs);
@@ -100,12 +112,6 @@ class DialogDriver {
     mLastError = argv[0] + " " + argv[1] + ": exit code " + std::to_string(result.exitCode);
     return std::nullopt;
   }
-
- private:
-  // How long the pixels must stay unchanged to count as settled.
-  static constexpr auto kQuiet = std::chrono::milliseconds(700);
-  // How long a panel may take to draw itself or a folder on a loaded machine.
-  static constexpr int kSettleTimeoutMs = 30000;
 
   // sway's criteria for a window by its title, taken as a regular
   // expression: the dialogs' titles hold no character special to one.
@@ -142,12 +148,9 @@ class DialogDriver {
 
   // A digest of the screen's pixels; nullopt when they could not be read.
   std::optional<std::string> Snapshot() {
-    auto digest =
-        Run({"sh", "-c",
-             std::string(mWayland ? "grim -t ppm -" : "import -silent -window root rgb:-") +
-                 " | md5sum"});
-    return digest && digest->size() >= 32 ? std::optional<std::string>(digest->substr(0, 32))
-                                          : std::nullopt;
+    return Run(
+        {"sh", "-c",
+         mWayland ? "grim -t ppm - | md5sum" : "import -silent -window root rgb:- | md5sum"});
   }
   // Waits until the screen changed from `before` (when given) and then held
   // still for a moment: the sign that a panel has drawn a folder.
