@@ -93,8 +93,12 @@ class StandInAssistant {
   }
 
   bool Ok() const { return mOk; }
-  // As when the process ends: its connection closes and the name is free.
-  void Quit() { mConnection.reset(); }
+  // As when the process ends once its answers are out: the connection
+  // closes and the name is free. Closing alone may drop queued answers.
+  void Quit() {
+    g_dbus_connection_flush_sync(mConnection.get(), nullptr, nullptr);
+    mConnection.reset();
+  }
 
   // The "file_path"s of the next request; empty when none came in time.
   Paths WaitForRequest(int timeoutMs) {

@@ -47,9 +47,10 @@ class VirtualDisplay {
   static constexpr int kStartMs = 30000;
 
   void StartX11() {
-    // Xvfb writes the display number it took once it accepts clients.
+    // Xvfb writes the display number it took once it accepts clients. Not
+    // close-on-exec: the file may get descriptor 3, which the child keeps as is.
     const std::string numberFile = mRoot + "/display";
-    const int fd = open(numberFile.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+    const int fd = open(numberFile.c_str(), O_WRONLY | O_CREAT, 0600);
     mServer = SpawnChild(
         {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"}, {}, fd);
     close(fd);
