@@ -1,10 +1,11 @@
-// The base of the suites that show the real host's dialogs: a display server
-// of the test's own (X11 unless the suite asks for another desktop), a
-// desktop session on it, a driver that answers dialogs like a user, and a
-// scratch folder, all made fresh for each test.
+// The base of the suites that run the real host on a desktop of the test's
+// own: a display (X11 unless the suite asks for Wayland), a desktop session
+// on it, a driver that answers dialogs like a user, and a scratch folder,
+// all made fresh for each test.
 #pragma once
 
 #include <gtest/gtest.h>
+#include <stdlib.h>
 
 #include <filesystem>
 #include <memory>
@@ -14,63 +15,78 @@
 
 #include "tests/support/DesktopSession.h"
 #include "tests/support/DialogDriver.h"
-#include "tests/support/DisplayServer.h"
+#include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
+#include "tests/support/VirtualDisplay.h"
 
 class DesktopHostTest : public ::testing::Test {
  protected:
-  explicit DesktopHostTest(DesktopKind kind = DesktopKind::kX11) : mKind(kind) {}
-
   // How long the host may take to start, or a dialog to come and go.
-  static constexpr int kDesktopTimeoutMs = 60000;
+  static constexpr int kTimeoutMs = 60000;
 
-  void SetUp() override;
-  // Keeps a screenshot when the test failed, then ends the host and removes
-  // the scratch folder, whatever permissions the test left in it.
-  void TearDown() override;
+  explicit DesktopHostTest(DesktopKind kind = DesktopKind::kX11)
+      : mDisplay(kind), mDesktop(mDisplay.Environment()), mDriver(mDesktop.Environment(), kind) {
+    char pattern[] = "/tmp/qx-e2e-XXXXXX";
+    mRoot = mkdtemp(pattern) != nullptr ? pattern : "";
+  }
+  ~DesktopHostTest() override {
+    mHost.reset();
+    std::error_code ignored;
+    if (!mRoot.empty())
+      std::filesystem::remove_all(mRoot, ignored);
+  }
 
-  // Options for a host in the desktop session, to adjust before starting it.
-  // Inline, so the host binary is the one the including suite was built with.
-  HostProcess::Options HostOptions() const {
+  void SetUp() override { ASSERT_TRUE(mDisplay.Ok() && mDesktop.Ok() && !mRoot.empty()); }
+
+  // Starts a host in the desktop session, `environment` changed, and waits
+  // for its greeting.
+  void StartHost(HostProcess::Environment environment = {}) {
     HostProcess::Options options;
-    for (const auto& [name, value] : mDesktop->Environment())
-      options.environment[name] = value;
-    return options;
-  }
-  // Starts the host and waits for its greeting.
-  void StartHost(HostProcess::Options options);
-  void StartHost() { StartHost(HostOptions()); }
-  // A host that uses the bus at `busAddress` instead of the session's.
-  void StartHostOn(const std::string& busAddress) {
-    HostProcess::Options options = HostOptions();
-    options.environment["DBUS_SESSION_BUS_ADDRESS"] = busAddress;
-    StartHost(std::move(options));
+    options.environment.insert(environment.begin(), environment.end());
+    options.environment.insert(mDesktop.Environment().begin(), mDesktop.Environment().end());
+    mHost = std::make_unique<HostProcess>(std::move(options));
+    FramesUntilCode("Initialize");
   }
 
-  // The frames up to the message with `code`, or up to the log record with
-  // `text`; a test failure when it does not come.
-  std::vector<std::string> FramesUntilCode(const std::string& code);
-  std::vector<std::string> FramesUntilLog(const std::string& text);
+  // The frames up to the message with `code`, or the log record with `text`.
+  std::vector<std::string> FramesUntilCode(const std::string& code) {
+    return Until([&](const std::string& f) { return IsMessageWithCode(f, code); }, code);
+  }
+  std::vector<std::string> FramesUntilLog(const std::string& text) {
+    return Until([&](const std::string& f) { return IsLogRecordWithText(f, text); }, text);
+  }
 
-  // Sends `request` and waits for the dialog titled `title` it opens; empty
-  // (and a test failure) when none opened.
-  std::string OpenDialog(const std::string& request, const std::string& title);
-  // `done` is what answering the dialog returned; the dialog must then go.
-  void Answer(const std::string& window, bool done);
-  void PressKey(const std::string& window, const std::string& key);
+  // Sends `request`; the window titled `title` it opens, or "" (a failure).
+  std::string OpenDialog(const std::string& request, const std::string& title) {
+    EXPECT_TRUE(mHost->SendFrame(request));
+    auto window = mDriver.WaitForWindow(title, kTimeoutMs);
+    EXPECT_TRUE(window) << mDriver.LastError();
+    return window.value_or("");
+  }
+  // `done` is what answering the window returned; the window must then go.
+  void Answer(const std::string& window, bool done) {
+    EXPECT_TRUE(done && mDriver.WaitForWindowGone(window, kTimeoutMs)) << mDriver.LastError();
+  }
+  void PressKey(const std::string& window, const std::string& key) {
+    Answer(window, mDriver.Focus(window) && mDriver.Key(key));
+  }
 
-  const DesktopKind mKind;
-  std::unique_ptr<DisplayServer> mDisplay;
-  std::unique_ptr<DesktopSession> mDesktop;
-  std::unique_ptr<DialogDriver> mDriver;
+  VirtualDisplay mDisplay;
+  DesktopSession mDesktop;
+  DialogDriver mDriver;
   std::unique_ptr<HostProcess> mHost;
   std::filesystem::path mRoot;
+
+ private:
+  std::vector<std::string> Until(const std::function<bool(const std::string&)>& done,
+                                 const std::string& what) {
+    auto frames = mHost->ReadFramesUntil(done, kTimeoutMs);
+    EXPECT_TRUE(frames) << "nothing came up to " << what;
+    return frames.value_or(std::vector<std::string>{});
+  }
 };
 
-// A suite whose every test runs once on each desktop:
-//   class MySuite : public EveryDesktopTest {};
-//   TEST_P(MySuite, ...) { ... }
-//   INSTANTIATE_TEST_SUITE_P(, MySuite, kEveryDesktop, ::testing::PrintToStringParamName());
+// A suite whose every test runs once on each desktop, named after it.
 class EveryDesktopTest : public DesktopHostTest, public ::testing::WithParamInterface<DesktopKind> {
  protected:
   EveryDesktopTest() : DesktopHostTest(GetParam()) {}
@@ -78,7 +94,6 @@ class EveryDesktopTest : public DesktopHostTest, public ::testing::WithParamInte
 
 inline const auto kEveryDesktop = ::testing::Values(DesktopKind::kX11, DesktopKind::kWayland);
 
-// How test names and failures call a desktop.
 inline void PrintTo(DesktopKind kind, std::ostream* out) {
   *out << (kind == DesktopKind::kWayland ? "Wayland" : "X11");
 }

@@ -1,73 +1,195 @@
 // Answers dialogs the way a user would, with the keyboard: on an X display
-// through xdotool, under a Wayland compositor through its IPC and a virtual
-// keyboard. Every wait is bounded; a key is sent only after something
-// observable shows the dialog is ready for it.
+// through xdotool, under sway through its IPC and wtype. Every wait is
+// bounded; a key is sent only after the screen shows the dialog ready for it.
 #pragma once
 
+#include <chrono>
 #include <map>
-#include <memory>
 #include <optional>
+#include <sstream>
 #include <string>
 #include <vector>
 
-#include "tests/support/DisplayServer.h"
+#include "tests/support/ChildProcess.h"
+#include "tests/support/VirtualDisplay.h"
 
 class DialogDriver {
  public:
-  // `environment` holds at least the display server's variables.
-  static std::unique_ptr<DialogDriver> For(DesktopKind kind,
-                                           std::map<std::string, std::string> environment);
-  virtual ~DialogDriver() = default;
+  // `environment` holds at least the display's variables.
+  explicit DialogDriver(std::map<std::string, std::string> environment,
+                        DesktopKind kind = DesktopKind::kX11)
+      : mWayland(kind == DesktopKind::kWayland), mEnvironment(std::move(environment)) {
+    // xprop prints UTF-8 titles as they are only in a UTF-8 locale.
+    mEnvironment["LC_ALL"] = "C.UTF-8";
+  }
 
-  // The id of a shown window whose title is exactly `title`, nullopt when
-  // none appeared within `timeoutMs`.
-  std::optional<std::string> WaitForWindow(const std::string& title, int timeoutMs);
-  // True once the window is no longer shown.
-  bool WaitForWindowGone(const std::string& window, int timeoutMs);
+  // The id of a shown window titled exactly `title` (under sway the title
+  // itself); nullopt when none appeared within `timeoutMs`.
+  std::optional<std::string> WaitForWindow(const std::string& title, int timeoutMs) {
+    std::optional<std::string> found;
+    if (!PollUntil(timeoutMs, [&] { return (found = FindWindow(title)).has_value(); }))
+      Fail("no window titled \"" + title + "\"");
+    return found;
+  }
+  bool WaitForWindowGone(const std::string& window, int timeoutMs) {
+    return PollUntil(timeoutMs, [&] { return !IsShown(window); }) || Fail(window + " still shown");
+  }
 
-  // Gives the window the keyboard focus.
-  virtual bool Focus(const std::string& window) = 0;
+  bool Focus(const std::string& window) {
+    return (mWayland ? Run({"swaymsg", Titled(window), "focus"})
+                     : Run({"xdotool", "windowfocus", "--sync", window}))
+        .has_value();
+  }
   // One key chord in xdotool's names ("ctrl+l", "Return", "alt+c").
-  virtual bool Key(const std::string& chord) = 0;
-  virtual bool Type(const std::string& text) = 0;
-  // Waits until the window's contents changed from `before` (when given) and
-  // then stayed the same for a moment, the sign that a folder has loaded.
-  bool WaitUntilSettled(const std::string& window, const std::optional<std::string>& before,
-                        int timeoutMs);
-  // A digest of the window's pixels, nullopt when it could not be read.
-  virtual std::optional<std::string> Snapshot(const std::string& window) = 0;
-  // The whole screen as a PNG file, for looking at a failure.
-  virtual bool Screenshot(const std::string& path) = 0;
+  bool Key(const std::string& chord) {
+    if (!mWayland)
+      return Run({"xdotool", "key", "--clearmodifiers", "--delay", "60", chord}).has_value();
+    std::vector<std::string> modifiers, args = {"wtype"};
+    size_t start = 0;
+    for (size_t plus; (plus = chord.find('+', start)) != std::string::npos; start = plus + 1)
+      modifiers.push_back(chord.substr(start, plus - start));
+    for (const auto& modifier : modifiers)
+      args.insert(args.end(), {"-M", modifier});
+    args.insert(args.end(), {"-k", chord.substr(start)});
+    for (auto modifier = modifiers.rbegin(); modifier != modifiers.rend(); ++modifier)
+      args.insert(args.end(), {"-m", *modifier});
+    return Run(WithSpareKey(args)).has_value();
+  }
 
   // In an open panel: enters `folder`, selects every item shown in it and
-  // presses the confirming button (its shortcut is alt + its first letter).
+  // presses the confirming button (its shortcut: alt + its first letter).
   bool ChooseAllInFolder(const std::string& window, const std::string& folder,
-                         const std::string& confirmChord);
+                         const std::string& confirmChord) {
+    // A trailing "/" makes the panel enter the folder rather than pick it.
+    const auto typed = ReadyPanel(window) ? TypeLocation(folder + "/") : std::nullopt;
+    if (!typed || !WaitUntilSettled(typed))
+      return Fail("folder never shown");
+    // Under sway the list has the keyboard once the location field closes.
+    // On X a click into the list also closes the field's completion popup,
+    // which would take the keys; a synced move to where the pointer already
+    // is waits for a motion that never comes, so it starts from a corner.
+    if (!mWayland &&
+        !Run({"sh", "-c",
+              "eval $(xdotool getwindowgeometry --shell \"$0\") && xdotool mousemove 0 0 && "
+              "xdotool mousemove --window \"$0\" --sync $((WIDTH * 6 / 10)) "
+              "$((HEIGHT * 45 / 100)) click 1",
+              window}))
+      return Fail("into the file list");
+    // The folder's rows may still be on their way on a busy machine: wait for
+    // the selection to show, then select again, so rows that came after the
+    // first press are picked too.
+    const auto shown = Snapshot();
+    if (!Key("ctrl+a") || !WaitUntilSettled(shown))
+      return Fail("nothing selected");
+    return (Key("ctrl+a") && Key(confirmChord)) || Fail("selecting and confirming");
+  }
   // In an open panel: types `path` into the location field and confirms it.
-  bool ChoosePath(const std::string& window, const std::string& path);
+  bool ChoosePath(const std::string& window, const std::string& path) {
+    return (ReadyPanel(window) && TypeLocation(path)) || Fail("typing the path");
+  }
+
+  // On X: true when a window manager would keep the window above others;
+  // before one takes over, that wish is in the client's own state property.
+  bool IsKeptAbove(const std::string& window) {
+    auto state = Run({"xprop", "-id", window, "_NET_WM_STATE"});
+    return state && state->find("_NET_WM_STATE_ABOVE") != std::string::npos;
+  }
 
   // What went wrong last, for a failure message.
   const std::string& LastError() const { return mLastError; }
 
- protected:
-  explicit DialogDriver(std::map<std::string, std::string> environment);
-
-  // The id of a window shown now with exactly this title.
-  virtual std::optional<std::string> FindWindow(const std::string& title) = 0;
-  virtual bool IsShown(const std::string& window) = 0;
-  // Leaves the keyboard to the file list of an open panel that has just
-  // entered a folder.
-  virtual bool FocusFileList(const std::string& window) = 0;
-
-  // Types `path` into the location field and presses Return. Gives the
-  // window's snapshot from just before Return, nullopt on a failure.
-  std::optional<std::string> TypeLocation(const std::string& window, const std::string& path);
-  std::optional<std::string> Run(const std::vector<std::string>& argv, int timeoutMs = 10000);
-  // A digest of what the shell command `pixels` writes, run with `arg` as $0.
-  std::optional<std::string> Digest(const std::string& pixels, const std::string& arg);
-  bool Fail(const std::string& what);
-
  private:
+  // How long the pixels must stay unchanged to count as settled.
+  static constexpr auto kQuiet = std::chrono::milliseconds(700);
+  // How long a panel may take to draw itself or a folder on a loaded machine.
+  static constexpr int kSettleTimeoutMs = 30000;
+
+  // Runs a helper to its end; its output, nullopt (with the reason kept) when it failed.
+  std::optional<std::string> Run(const std::vector<std::string>& argv, int timeoutMs = 60000) {
+    ChildResult result = RunChild(argv, mEnvironment, timeoutMs);
+    if (result.exitCode == 0)
+      return result.output;
+    mLastError = argv[0] + " " + argv[1] + ": exit code " + std::to_string(result.exitCode);
+    return std::nullopt;
+  }
+
+  // sway's criteria for a window by its title, taken as a regular
+  // expression: the dialogs' titles hold no character special to one.
+  static std::string Titled(const std::string& title) { return "[title=\"^" + title + "$\"]"; }
+
+  // GTK never matches a key binding on the highest keycode of a keymap, and
+  // wtype's keymap holds only the keys it types: one more key, never
+  // pressed, comes last.
+  static std::vector<std::string> WithSpareKey(std::vector<std::string> args) {
+    args.insert(args.end(), {"-p", "VoidSymbol"});
+    return args;
+  }
+
+  std::optional<std::string> FindWindow(const std::string& title) {
+    if (mWayland)
+      return IsShown(title) ? std::optional<std::string>(title) : std::nullopt;
+    std::istringstream lines(Run({"sh", "-c",
+                                  "for id in $(xdotool search --onlyvisible --name ''); do "
+                                  "printf '%s ' $id; xprop -id $id _NET_WM_NAME; done"})
+                                 .value_or(""));
+    const std::string ending = "= \"" + title + "\"";
+    for (std::string line; std::getline(lines, line);)
+      if (line.size() > ending.size() &&
+          line.compare(line.size() - ending.size(), ending.size(), ending) == 0)
+        return line.substr(0, line.find(' '));
+    return std::nullopt;
+  }
+  bool IsShown(const std::string& window) {
+    if (mWayland)
+      return RunChild({"swaymsg", Titled(window), "nop"}, mEnvironment, 10000).exitCode == 0;
+    auto state = Run({"xwininfo", "-id", window});
+    return state && state->find("IsViewable") != std::string::npos;
+  }
+
+  // A digest of the screen's pixels; nullopt when they could not be read.
+  std::optional<std::string> Snapshot() {
+    return Run(
+        {"sh", "-c",
+         mWayland ? "grim -t ppm - | md5sum" : "import -silent -window root rgb:- | md5sum"});
+  }
+  // Waits until the screen changed from `before` (when given) and then held
+  // still for a moment: the sign that a panel has drawn a folder.
+  bool WaitUntilSettled(const std::optional<std::string>& before) {
+    std::optional<std::string> last;
+    auto stableSince = std::chrono::steady_clock::now();
+    return PollUntil(kSettleTimeoutMs, [&] {
+      auto now = Snapshot();
+      if (!now || (before && *now == *before))
+        return false;
+      if (!last || *now != *last) {
+        last = now;
+        stableSince = std::chrono::steady_clock::now();
+        return false;
+      }
+      return std::chrono::steady_clock::now() - stableSince >= kQuiet;
+    });
+  }
+  bool ReadyPanel(const std::string& window) {
+    return (Focus(window) && WaitUntilSettled(std::nullopt)) || Fail("panel never settled");
+  }
+  // Types `path` into the location field and presses Return; the snapshot
+  // from just before Return. The field completes names as they are typed;
+  // what it proposes is selected text that Delete removes, once it shows.
+  std::optional<std::string> TypeLocation(const std::string& path) {
+    if (!Key("ctrl+l") ||
+        !(mWayland ? Run(WithSpareKey({"wtype", "-d", "20", path}))
+                   : Run({"xdotool", "type", "--delay", "20", path})) ||
+        !WaitUntilSettled(std::nullopt) || !Key("Delete"))
+      return std::nullopt;
+    auto before = Snapshot();
+    return before && Key("Return") ? before : std::nullopt;
+  }
+  bool Fail(const std::string& what) {
+    mLastError = what + (mLastError.empty() ? "" : " (" + mLastError + ")");
+    return false;
+  }
+
+  const bool mWayland;
   std::map<std::string, std::string> mEnvironment;
   std::string mLastError;
 };

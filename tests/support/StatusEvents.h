@@ -6,28 +6,98 @@
 #pragma once
 
 #include <gio/gio.h>
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <cstdint>
 #include <string>
 
-class HostProcess;
+#include "platform/appleevents/AETypes.h"
+#include "tests/support/HostProcess.h"
+#include "tests/support/SessionBus.h"
 
 // The client's refCon from the host's "Added new instance of plugin" line;
 // 0 (and a test failure) when there is none.
-uint32_t HostRefCon(const HostProcess& host);
+inline uint32_t HostRefCon(const HostProcess& host) {
+  const std::string prefix = "Added new instance of plugin, refCon=";
+  for (const auto& line : host.SyslogLines())
+    if (auto at = line.find(prefix); at != std::string::npos)
+      return static_cast<uint32_t>(std::stoul(line.substr(at + prefix.size()), nullptr, 16));
+  ADD_FAILURE() << "no refCon in the host's system log";
+  return 0;
+}
+
+// The process of the connection with the bus name `name` (unique or well
+// known); 0 when there is none.
+inline pid_t NameOwnerPid(GDBusConnection* bus, const std::string& name) {
+  g_autoptr(GVariant) reply =
+      CallDaemon(bus, "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()));
+  guint32 pid = 0;
+  if (reply != nullptr)
+    g_variant_get(reply, "(u)", &pid);
+  return static_cast<pid_t>(pid);
+}
+
 // The unique bus name of the connection that process `pid` holds, waiting up
 // to `timeoutMs` for it to appear; empty when it does not.
-std::string UniqueNameOfProcess(GDBusConnection* bus, pid_t pid, int timeoutMs);
-// The process of the connection that owns `name`; 0 when nobody does.
-pid_t NameOwnerPid(GDBusConnection* bus, const std::string& name);
+inline std::string UniqueNameOfProcess(GDBusConnection* bus, pid_t pid, int timeoutMs) {
+  std::string found;
+  PollUntil(timeoutMs, [&] {
+    g_autoptr(GVariant) names = CallDaemon(bus, "ListNames", nullptr);
+    g_autoptr(GVariantIter) iter = nullptr;
+    if (names != nullptr)
+      g_variant_get(names, "(as)", &iter);
+    for (const char* name = nullptr; iter != nullptr && g_variant_iter_next(iter, "&s", &name);)
+      if (name[0] == ':' && NameOwnerPid(bus, name) == pid)
+        found = name;
+    return !found.empty();
+  });
+  return found;
+}
+
 // Makes `bus` the owner of com.quorvex.Assistant (taken from nobody: no
 // queueing, no replacing); false (and a test failure) when it is not now.
-bool OwnAssistantName(GDBusConnection* bus);
+inline bool OwnAssistantName(GDBusConnection* bus) {
+  constexpr guint32 kDoNotQueue = 4, kPrimaryOwner = 1, kAlreadyOwner = 4;
+  g_autoptr(GVariant) reply =
+      CallDaemon(bus, "RequestName", g_variant_new("(su)", "com.quorvex.Assistant", kDoNotQueue));
+  guint32 result = 0;
+  if (reply != nullptr)
+    g_variant_get(reply, "(u)", &result);
+  EXPECT_TRUE(result == kPrimaryOwner || result == kAlreadyOwner)
+      << "com.quorvex.Assistant not owned";
+  return result == kPrimaryOwner || result == kAlreadyOwner;
+}
+
 // The arguments of the host's Event method for a status event that carries
 // `message` to the client with `refCon` (a floating reference).
-GVariant* StatusEventArguments(uint32_t refCon, const std::string& message);
+inline GVariant* StatusEventArguments(uint32_t refCon, const std::string& message) {
+  const auto item = [](FourCharCode keyword, FourCharCode type, const void* data, size_t size) {
+    return g_variant_new("(u(uv))", keyword, type,
+                         g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, data, size, 1));
+  };
+  const uint32_t eventClass = QXFourCC("Laso"), eventID = QXFourCC("assS");
+  GVariant* attributes[] = {item(QXFourCC("evcl"), QXFourCC("type"), &eventClass, 4),
+                            item(QXFourCC("evid"), QXFourCC("type"), &eventID, 4)};
+  GVariant* parameters[] = {
+      item(QXFourCC("STr1"), QXFourCC("magn"), &refCon, 4),
+      item(QXFourCC("NMsg"), QXFourCC("TEXT"), message.data(), message.size())};
+  GVariant* event =
+      g_variant_new("(@a(u(uv))@a(u(uv)))", g_variant_new_array(nullptr, attributes, 2),
+                    g_variant_new_array(nullptr, parameters, 2));
+  GVariant* argument = g_variant_new("(uv)", QXFourCC("aevt"), event);
+  return g_variant_new_tuple(&argument, 1);
+}
+
 // Sends the status event and waits for the host's answer; false (and a test
 // failure) when the call failed.
-bool SendStatusEvent(GDBusConnection* bus, const std::string& hostName, uint32_t refCon,
-                     const std::string& message, int timeoutMs);
+inline bool SendStatusEvent(GDBusConnection* bus, const std::string& hostName, uint32_t refCon,
+                            const std::string& message, int timeoutMs) {
+  g_autoptr(GError) error = nullptr;
+  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
+      bus, hostName.c_str(), "/com/quorvex/AppleEvents", "com.quorvex.AppleEvents", "Event",
+      StatusEventArguments(refCon, message), nullptr, G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr,
+      &error);
+  EXPECT_NE(reply, nullptr) << "status event not delivered: " << error->message;
+  return reply != nullptr;
+}

@@ -1,18 +1,15 @@
 /* Stands in for the system logger in tests: preloaded into a child process,
- * it catches openlog/syslog/closelog and appends each message as one line
- * "ident[pid]: message" (or "ident: message" without LOG_PID) to the file
- * named by QX_SYSLOG_CAPTURE_FILE, so tests read what the program logged
- * without a syslog daemon and without touching the production code.
- * With QX_SYSLOG_CAPTURE_STDOUT=1 each line is also written to fd 1, the way
- * a chatty library would print, to show that such output never reaches the
- * browser channel. */
+ * it appends each message as one line "ident[pid]: message" (or "ident:
+ * message" without LOG_PID) to the file named by QX_SYSLOG_CAPTURE_FILE, so
+ * tests read what the program logged without a syslog daemon. With
+ * QX_SYSLOG_CAPTURE_STDOUT set it also prints each line on fd 1, the way a
+ * chatty library would, to show that such output never reaches the browser. */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
 #include <stdarg.h>
 #include <stdio.h>
 #include <stdlib.h>
-#include <string.h>
 #include <syslog.h>
 #include <unistd.h>
 
@@ -25,48 +22,31 @@ void openlog(const char* ident, int option, int facility) {
   sOption = option;
 }
 
-void closelog(void) {
-  sIdent = NULL;
-  sOption = 0;
-}
+void closelog(void) { sIdent = NULL; }
 
 void vsyslog(int priority, const char* format, va_list args) {
   (void)priority;
   const char* path = getenv("QX_SYSLOG_CAPTURE_FILE");
-  if (path == NULL || *path == '\0')
-    return;
-
-  int savedErrno = errno; /* "%m" and the caller both expect errno untouched */
-  char* message = NULL;
-  va_list copy;
-  va_copy(copy, args);
-  int length = vasprintf(&message, format, copy);
-  va_end(copy);
-  if (length < 0) {
-    errno = savedErrno;
-    return;
-  }
-
-  const char* ident = sIdent != NULL ? sIdent : program_invocation_short_name;
-  char* line = NULL;
-  int lineLength = (sOption & LOG_PID)
-                       ? asprintf(&line, "%s[%d]: %s\n", ident, (int)getpid(), message)
-                       : asprintf(&line, "%s: %s\n", ident, message);
-  free(message);
-  if (lineLength >= 0) {
+  const int savedErrno = errno; /* "%m" and the caller both expect errno untouched */
+  char *message = NULL, *line = NULL;
+  if (path != NULL && *path != '\0' && vasprintf(&message, format, args) >= 0) {
+    const char* ident = sIdent != NULL ? sIdent : program_invocation_short_name;
+    const int length = (sOption & LOG_PID)
+                           ? asprintf(&line, "%s[%d]: %s\n", ident, (int)getpid(), message)
+                           : asprintf(&line, "%s: %s\n", ident, message);
     /* One write per line with O_APPEND keeps lines whole across processes. */
-    int fd = open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const int fd = length < 0 ? -1 : open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd >= 0) {
-      ssize_t written = write(fd, line, (size_t)lineLength);
+      const ssize_t written = write(fd, line, (size_t)length);
       (void)written;
       close(fd);
     }
-    const char* echo = getenv("QX_SYSLOG_CAPTURE_STDOUT");
-    if (echo != NULL && strcmp(echo, "1") == 0) {
-      ssize_t written = write(STDOUT_FILENO, line, (size_t)lineLength);
-      (void)written;
+    if (fd >= 0 && getenv("QX_SYSLOG_CAPTURE_STDOUT") != NULL) {
+      const ssize_t printed = write(STDOUT_FILENO, line, (size_t)length);
+      (void)printed;
     }
-    free(line);
+    free(message);
+    free(length < 0 ? NULL : line);
   }
   errno = savedErrno;
 }
