@@ -3,9 +3,8 @@
 // Chromium's test calls `qx` in this worker through the debugging protocol;
 // Firefox lets no automation reach an add-on, so there the commands come from
 // the test's loopback server, named in channel.json.
-let port = null;
-let received = [];
-let closed = null;
+// The port that the last "open" connected, what came on it and why it closed.
+let port, received, closed;
 
 function connect() {
   port = chrome.runtime.connectNative('com.quorvex.webclient');
