@@ -56,6 +56,7 @@ TEST(InstallTest, EachCase) {
        {{R"(put ${chromium%/*}/other.json {} &&
             qx --user --browser chrome --browser chromium --browser chrome-flatpak $ids &&
             qx --uninstall --user --browser chrome && gone $chrome && has $chromium "$only_a" &&
+            has home/.var/app/com.google.Chrome/config/google-chrome/NativeMessagingHosts/$m . &&
             qx --uninstall --user --browser chromium && gone $chromium home/.config/google-chrome &&
             qx --uninstall --user --browser chrome-flatpak && gone home/.var)"},
         {R"(qx --user --browser firefox $ids && echo >>$firefox && qx --uninstall --user)", 1,
