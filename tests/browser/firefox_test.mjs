@@ -1,9 +1,7 @@
-// The browser test (cases.mjs) in Firefox, driven headless over WebDriver
-// BiDi with the extension installed as a temporary add-on. No automation
-// reaches an add-on's scripts, so the add-on fetches its commands from a
-// loopback server of this test and posts their outcomes back.
-//
-// Environment: as cases.mjs, and QX_FIREFOX, the browser (default /usr/bin/firefox-esr).
+// The browser test (cases.mjs) in Firefox (QX_FIREFOX, default firefox-esr),
+// headless over WebDriver BiDi, the extension a temporary add-on. No
+// automation reaches an add-on's scripts, so the add-on fetches its commands
+// from a loopback server of this test and posts their outcomes back.
 import assert from 'node:assert/strict';
 import fs from 'node:fs';
 import http from 'node:http';
@@ -12,8 +10,8 @@ import puppeteer from 'puppeteer-core';
 
 import {defineBrowserTests, extensionDir, kShowMs, poll} from './cases.mjs';
 
-const manifest = JSON.parse(fs.readFileSync(path.join(extensionDir, 'manifest.json'), 'utf8'));
-const kAddonId = manifest.browser_specific_settings.gecko.id;
+// As extension/manifest.json names it.
+const kAddonId = 'webclient@quorvex.example';
 let browser = null;
 let server = null;
 // The add-on's pending call, answered with the next command.
@@ -37,11 +35,8 @@ defineBrowserTests({
   installName: 'firefox',
   idOption: '--firefox-extension-id',
   extensionId: kAddonId,
-  userManifestDir: '.mozilla/native-messaging-hosts',
-  systemManifestDir: '/usr/lib/mozilla/native-messaging-hosts',
-  allowedKey: 'allowed_extensions',
   caller: kAddonId,
-  async launch({env, home, work}) {
+  async launch({env, work}) {
     server = http.createServer(serveAddon);
     await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
     const addon = path.join(work, 'addon');
@@ -54,7 +49,7 @@ defineBrowserTests({
       executablePath: process.env.QX_FIREFOX ?? '/usr/bin/firefox-esr',
       headless: true,
       env,
-      userDataDir: path.join(home, 'firefox-profile'),
+      userDataDir: path.join(work, 'firefox-profile'),
     });
     browser.on('disconnected', () => settle({error: 'Firefox went away'}));
     assert.equal(await browser.installExtension(addon), kAddonId);
