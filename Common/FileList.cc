@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "Common/EntryText.h"
 #include "Common/json_msg_param.h"
 
 namespace {
@@ -72,12 +73,8 @@ void AppendFileListEntriesJSON(CFileList::const_iterator first, CFileList::const
   text += "[";
   const char* separator = " ";
   for (; first != last; ++first) {
-    json_object* entry = NewEntry(first->first, first->second);
-    if (entry == nullptr)
-      continue;
     text += separator;
-    text += json_object_to_json_string(entry);
-    json_object_put(entry);
+    AppendEntryJSON(first->first, first->second, text);
     separator = ", ";
   }
   text += " ]";
