@@ -47,18 +47,27 @@ constexpr double kExactIntegers = 9007199254740992.0;
 }  // namespace
 
 void AppendJSONString(const char* text, std::string& out) {
-  out += '"';
-  const char* run = text;
-  for (const char* c = text; *c != '\0'; ++c) {
+  // Sized first, then filled: paths carry many "/", each written "\/".
+  size_t length = 2;
+  const char* end = text;
+  for (; *end != '\0'; ++end) {
+    const char* escape = EscapeOf(static_cast<unsigned char>(*end));
+    length += escape != nullptr ? std::strlen(escape) : 1;
+  }
+  const size_t start = out.size();
+  out.resize(start + length);
+  char* to = &out[start];
+  *to++ = '"';
+  for (const char* c = text; c != end; ++c) {
     const char* escape = EscapeOf(static_cast<unsigned char>(*c));
-    if (escape != nullptr) {
-      out.append(run, static_cast<size_t>(c - run));
-      out += escape;
-      run = c + 1;
+    if (escape == nullptr) {
+      *to++ = *c;
+    } else {
+      while (*escape != '\0')
+        *to++ = *escape++;
     }
   }
-  out.append(run, std::strlen(run));
-  out += '"';
+  *to = '"';
 }
 
 void AppendSize(double size, std::string& out) {
