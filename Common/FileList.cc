@@ -102,9 +102,12 @@ void CFileList::InsertFromJSON(json_object* element) {
   json_msg_param<char*> filePath(element, "file_path");
   json_msg_param<char*> relativePath(element, "relative_path");
   json_msg_param<double> size(element, "size");
-  emplace(xwstring_pair(xwstring(static_cast<char*>(filePath)),
-                        xwstring(static_cast<char*>(relativePath))),
-          static_cast<double>(size));
+  // Lists mostly come back in the order they were sent in, which is this
+  // list's own: then an element goes in at the end without a search.
+  emplace_hint(end(),
+               xwstring_pair(xwstring(static_cast<char*>(filePath)),
+                             xwstring(static_cast<char*>(relativePath))),
+               static_cast<double>(size));
 }
 
 bool json_xwstringset::ToJSON(json_object*& out) {
