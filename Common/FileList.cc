@@ -5,6 +5,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "Common/EntryText.h"
 #include "Common/json_msg_param.h"
 
 namespace {
@@ -72,12 +73,8 @@ void AppendFileListEntriesJSON(CFileList::const_iterator first, CFileList::const
   text += "[";
   const char* separator = " ";
   for (; first != last; ++first) {
-    json_object* entry = NewEntry(first->first, first->second);
-    if (entry == nullptr)
-      continue;
     text += separator;
-    text += json_object_to_json_string(entry);
-    json_object_put(entry);
+    AppendEntryJSON(first->first, first->second, text);
     separator = ", ";
   }
   text += " ]";
@@ -105,9 +102,12 @@ void CFileList::InsertFromJSON(json_object* element) {
   json_msg_param<char*> filePath(element, "file_path");
   json_msg_param<char*> relativePath(element, "relative_path");
   json_msg_param<double> size(element, "size");
-  emplace(xwstring_pair(xwstring(static_cast<char*>(filePath)),
-                        xwstring(static_cast<char*>(relativePath))),
-          static_cast<double>(size));
+  // Lists mostly come back in the order they were sent in, which is this
+  // list's own: then an element goes in at the end without a search.
+  emplace_hint(end(),
+               xwstring_pair(xwstring(static_cast<char*>(filePath)),
+                             xwstring(static_cast<char*>(relativePath))),
+               static_cast<double>(size));
 }
 
 bool json_xwstringset::ToJSON(json_object*& out) {

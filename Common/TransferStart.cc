@@ -1,3 +1,6 @@
+#include <cstring>
+#include <string>
+
 #include "Common/QXWebClientBase.h"
 #include "Common/json_msg_param.h"
 
@@ -9,13 +12,25 @@ void SetLastMember(json_object* request, const char* name, json_object* value) {
   json_object_object_add(request, name, value);
 }
 
+// The request's text with `files` as its last member "files_ul", replacing
+// one of that name, as json-c writes it. The list goes straight into the
+// text: as a json-c tree a long one would take many times its size.
+std::string RequestWithFiles(json_object* request, const CFileList& files) {
+  json_object_object_del(request, "files_ul");
+  std::string text = json_object_to_json_string(request);
+  text.resize(text.size() - strlen(" }"));
+  text += json_object_object_length(request) == 0 ? " \"files_ul\": " : ", \"files_ul\": ";
+  AppendFileListEntriesJSON(files.cbegin(), files.cend(), text);
+  text += " }";
+  return text;
+}
+
 }  // namespace
 
 bool CQXWebClientBase::StartUpload(json_object* request) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("StartUpload");
-  json_object* files = nullptr;
-  if (!mUploadList.ToJSON(files)) {
+  if (mUploadList.empty()) {
     if (mLogger != nullptr)
       mLogger->Error("Failed to convert list of files to JSON");
     return false;
@@ -23,8 +38,7 @@ bool CQXWebClientBase::StartUpload(json_object* request) {
 
   bool result = false;
   try {
-    SetLastMember(request, "files_ul", files);
-    xwstring text(json_object_to_json_string(request));
+    xwstring text(RequestWithFiles(request, mUploadList).c_str());
     result = ProxyExecuteRequest(text);
   } catch (...) {
     result = false;

@@ -12,23 +12,39 @@ namespace {
 constexpr long kMaxFileNameLength = 255;
 constexpr size_t kNotificationChunk = 1000;
 
-// The text of a notification carrying the entries in [first, last) as
-// "files_ul"; empty when it cannot be created.
-std::string ListNotification(const char* code, CFileList::const_iterator first,
-                             CFileList::const_iterator last) {
+// The start of a notification carrying entries as "files_ul": json-c's form
+// of the envelope, the list to be written in as its last member.
+std::string ListNotificationHead(const char* code) {
   const JsonObjectPtr envelope(json_object_new_object());
   if (envelope == nullptr)
     return {};
   json_object_object_add(envelope.get(), "version", json_object_new_string(QX_PROTOCOL_VERSION));
   json_object_object_add(envelope.get(), "type", json_object_new_string("Notification"));
   json_object_object_add(envelope.get(), "code", json_object_new_string(code));
-  // json-c's form, the list written in as its last member.
-  std::string text = json_object_to_json_string(envelope.get());
-  text.resize(text.size() - strlen(" }"));
-  text += ", \"files_ul\": ";
+  std::string head = json_object_to_json_string(envelope.get());
+  head.resize(head.size() - strlen(" }"));
+  head += ", \"files_ul\": ";
+  return head;
+}
+
+// Writes into `text` the notification that starts with `head` and carries
+// the entries in [first, last). The text is reused from one notification to
+// the next, so a long list is written without growing a new buffer each time.
+void ListNotification(const std::string& head, CFileList::const_iterator first,
+                      CFileList::const_iterator last, std::string& text) {
+  text.assign(head);
   AppendFileListEntriesJSON(first, last, text);
   text += " }";
-  return text;
+}
+
+// Whether the name measures the same composed: text without non-ASCII bytes
+// is its own canonical composition.
+bool IsASCII(const char* text) {
+  for (; *text != '\0'; ++text) {
+    if (static_cast<unsigned char>(*text) >= 0x80)
+      return false;
+  }
+  return true;
 }
 
 }  // namespace
@@ -59,6 +75,8 @@ bool CQXWebClientBase::CheckFilenameLength(const xwstring& path) {
   const char* separator = text != nullptr ? strrchr(text, '/') : nullptr;
   if (separator == nullptr)
     return true;
+  if (IsASCII(separator))
+    return static_cast<long>(strlen(separator)) - 1 <= kMaxFileNameLength;
   // Measured composed, as the file system stores names.
   const std::string composed = ComposeUTF8(separator);
   return static_cast<long>(composed.size()) - 1 <= kMaxFileNameLength;
@@ -71,7 +89,9 @@ bool CQXWebClientBase::AddFiles(CFileList& files) {
   bool result = false;
 
   // Admission in key order; once the limit is reached every later entry is
-  // dropped, not kept for later.
+  // dropped, not kept for later. Both lists share the order, so each entry
+  // goes in just before where the previous one ended up.
+  auto hint = mUploadList.end();
   for (auto entry = files.begin(); entry != files.end();) {
     if (!limitReached && static_cast<int32_t>(mUploadList.size()) >= mFileTransferLimit)
       limitReached = true;
@@ -82,7 +102,9 @@ bool CQXWebClientBase::AddFiles(CFileList& files) {
       ReportError(kErrFileNameTooLong, static_cast<const char*>(entry->first.first),
                   static_cast<int>(kMaxFileNameLength));
     } else {
-      admitted = mUploadList.insert(*entry).second;
+      const size_t before = mUploadList.size();
+      hint = std::next(mUploadList.insert(hint, *entry));
+      admitted = mUploadList.size() != before;
     }
     entry = admitted ? std::next(entry) : files.erase(entry);
   }
@@ -95,16 +117,18 @@ bool CQXWebClientBase::AddFiles(CFileList& files) {
     return false;
   }
 
+  const std::string head = ListNotificationHead("FilesAddedToUploadList");
+  std::string message;
   for (auto chunk = files.cbegin(); chunk != files.cend();) {
     auto chunkEnd = chunk;
     for (size_t n = 0; n < kNotificationChunk && chunkEnd != files.cend(); ++n)
       ++chunkEnd;
 
-    const std::string message = ListNotification("FilesAddedToUploadList", chunk, chunkEnd);
-    if (message.empty()) {
+    if (head.empty()) {
       if (mLogger != nullptr)
         mLogger->Warning("Failed to create JSON message");
     } else {
+      ListNotification(head, chunk, chunkEnd, message);
       result = NotifyBrowser(message.c_str());
       if (!result) {
         // The browser never heard of these entries, so they go again.
@@ -137,8 +161,23 @@ bool CQXWebClientBase::DeleteFilesFromUploadList(json_object* request) {
 bool CQXWebClientBase::DeleteFiles(CFileList& files) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("DeleteFiles");
-  for (auto entry = files.begin(); entry != files.end();)
-    entry = mUploadList.erase(entry->first) != 0 ? std::next(entry) : files.erase(entry);
+  // Both lists share the order, so the entry after the last one removed is
+  // the first place to look for the next.
+  const auto less = mUploadList.key_comp();
+  auto next = mUploadList.begin();
+  for (auto entry = files.begin(); entry != files.end();) {
+    auto found = next;
+    if (found == mUploadList.end() || less(found->first, entry->first) ||
+        less(entry->first, found->first)) {
+      found = mUploadList.find(entry->first);
+    }
+    if (found != mUploadList.end()) {
+      next = mUploadList.erase(found);
+      ++entry;
+    } else {
+      entry = files.erase(entry);
+    }
+  }
 
   if (files.empty()) {
     if (mLogger != nullptr)
@@ -146,13 +185,14 @@ bool CQXWebClientBase::DeleteFiles(CFileList& files) {
     return false;
   }
 
-  const std::string message =
-      ListNotification("FilesDeletedFromUploadList", files.cbegin(), files.cend());
-  if (message.empty()) {
+  const std::string head = ListNotificationHead("FilesDeletedFromUploadList");
+  if (head.empty()) {
     if (mLogger != nullptr)
       mLogger->Warning("Failed to create JSON message");
     return false;
   }
+  std::string message;
+  ListNotification(head, files.cbegin(), files.cend(), message);
   const bool result = NotifyBrowser(message.c_str());
   if (!result) {
     // Keep the browser's view and ours in step: the removal did not happen.

@@ -2,6 +2,10 @@
 // compares it with a bare baseline: the same keys inserted into a std::map
 // ordered by strcasecmp and the same 200 notification arrays written with
 // json-c. Prints both times, their ratio and the peak memory per entry.
+// Then takes the 200,000 entries out again, once with one
+// DeleteFilesFromUploadList request and once with one "FileSent"
+// notification listing them all, each timed from its text to its
+// "FilesDeletedFromUploadList" frame written, beside twice the admission.
 #include <fcntl.h>
 #include <strings.h>
 #include <unistd.h>
@@ -17,11 +21,13 @@
 
 #include "Common/QXWebClientBase.h"
 #include "host/FrameCodec.h"
+#include "platform/core/TextConversion.h"
 
 namespace {
 
 constexpr int kEntries = 200000;
 constexpr size_t kChunk = 1000;
+constexpr int kRuns = 5;
 
 // Peak resident set of the process so far, in KiB.
 long PeakResidentKiB() {
@@ -143,6 +149,64 @@ double RunBaseline(const std::vector<Record>& records, int fd, int& frames) {
   return Seconds(start);
 }
 
+// The "files_ul" member listing every record, as json-c writes it.
+std::string FilesMember(const std::vector<Record>& records) {
+  json_object* array = json_object_new_array_ext(static_cast<int>(records.size()));
+  for (const Record& record : records) {
+    json_object* entry = json_object_new_object();
+    json_object_object_add(entry, "file_path", json_object_new_string(record.path.c_str()));
+    json_object_object_add(entry, "relative_path", json_object_new_string(record.relative.c_str()));
+    json_object_object_add(entry, "size", Size(record.size));
+    json_object_array_add(array, entry);
+  }
+  std::string text = std::string("\"files_ul\": ") + json_object_to_json_string(array);
+  json_object_put(array);
+  return text;
+}
+
+// A client holding every record; returns the seconds its admission took.
+double Admit(BenchClient& client, const std::vector<Record>& records) {
+  CFileList files;
+  for (const Record& record : records)
+    files.emplace(xwstring_pair(record.path.c_str(), record.relative.c_str()), record.size);
+  const auto start = std::chrono::steady_clock::now();
+  client.AddFiles(files);
+  return Seconds(start);
+}
+
+struct Removals {
+  std::vector<double> seconds;
+  std::vector<double> ratios;
+};
+
+// Five removals of every record from a full upload list by `remove`, each
+// beside the admission that filled the list.
+template <typename Remove>
+Removals TimeRemovals(int fd, const std::vector<Record>& records, Remove remove) {
+  Removals removals;
+  for (int run = 0; run < kRuns; ++run) {
+    BenchClient client(fd);
+    const double admission = Admit(client, records);
+    const auto start = std::chrono::steady_clock::now();
+    remove(client);
+    removals.seconds.push_back(Seconds(start));
+    removals.ratios.push_back(removals.seconds.back() / admission);
+    if (!client.UploadList().empty()) {
+      fprintf(stderr, "upload_list_bench: %zu entries left\n", client.UploadList().size());
+      exit(1);
+    }
+  }
+  return removals;
+}
+
+// Prints the smallest, the median and the largest of `values`.
+void PrintSpread(const char* what, std::vector<double> values, const char* unit,
+                 const char* target) {
+  std::sort(values.begin(), values.end());
+  printf("  %-34s %7.3f %7.3f %7.3f %s %s\n", what, values.front(), values[values.size() / 2],
+         values.back(), unit, target);
+}
+
 }  // namespace
 
 int main() {
@@ -189,17 +253,37 @@ int main() {
     baselineSeconds = std::min(baselineSeconds, RunBaseline(records, fd, baselineFrames));
   close(fd);
 
+  const std::string files = FilesMember(records);
+  std::wstring deleteRequest =
+      L"{ \"type\": \"Request\", \"code\": \"DeleteFilesFromUploadList\", ";
+  const std::wstring wideFiles = QXDecodeUTF8(files.data(), files.size());
+  deleteRequest += wideFiles + L" }";
+  const std::string fileSent =
+      "{ \"version\": \"8.2.0x431\", \"type\": \"Notification\", \"code\": \"FileSent\", " + files +
+      " }";
+  const Removals deletions = TimeRemovals(
+      fd, records, [&](BenchClient& client) { client.ExecuteRequest(deleteRequest.data()); });
+  const Removals sent = TimeRemovals(
+      fd, records, [&](BenchClient& client) { client.HandleNotification(fileSent.c_str()); });
   const double perEntry = double(peak - before) * 1024.0 / double(admitted);
   printf("entries admitted:          %zu in %d frames (baseline %d frames)\n", admitted, frames,
          baselineFrames);
   printf("AddFiles(CFileList&):      %.3f s (best of 3)\n", addSeconds);
   printf("baseline map + json-c:     %.3f s (best of 3)\n", baselineSeconds);
   printf("time ratio:                %.2fx (target <= 2.5x)\n", addSeconds / baselineSeconds);
-  printf("peak memory per entry:     %.0f bytes = %.2f KiB (target <= 1.5 KiB)\n", perEntry,
+  printf("peak memory per entry:     %.0f bytes = %.2f KiB (target <= 0.8 KiB)\n", perEntry,
          perEntry / 1024.0);
   printf(
       "  measured as the growth of VmHWM (/proc/self/status) from before the caller's\n"
       "  CFileList is built until AddFiles returns, divided by the entries admitted;\n"
       "  it covers the caller's list, the upload list and the notification texts.\n");
+  printf("removal of all %d entries, %d runs, each beside the admission before it:\n", kEntries,
+         kRuns);
+  printf("  %-34s %7s %7s %7s\n", "", "min", "median", "max");
+  PrintSpread("one DeleteFilesFromUploadList", deletions.seconds, "s", "");
+  PrintSpread("  its time / admission's", deletions.ratios, "x", "(target <= 2.0x)");
+  PrintSpread("one \"FileSent\" notification", sent.seconds, "s", "");
+  PrintSpread("  its time / admission's", sent.ratios, "x", "(target <= 2.0x)");
+  close(fd);
   return 0;
 }

@@ -3,7 +3,6 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <glib.h>
-#include <malloc.h>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -203,13 +202,23 @@ class Walk {
   // random place. Names equal but for case keep their listing order, so the
   // same one of them is kept as in a walk in listing order.
   void WalkEntries(const std::string& path, const std::wstring& relativePath) {
-    std::vector<Entry> entries;
-    if (!ReadEntries(path, entries))
-      return;
-    std::stable_sort(entries.begin(), entries.end(), [](const Entry& left, const Entry& right) {
-      return strcasecmp(left.key.c_str(), right.key.c_str()) < 0;
-    });
+    const size_t first = mEntries.size();
+    const size_t namesMark = mNames.size();
+    if (ReadEntries(path)) {
+      std::stable_sort(mEntries.begin() + static_cast<std::ptrdiff_t>(first), mEntries.end(),
+                       [this](const Entry& left, const Entry& right) {
+                         return strcasecmp(Key(left), Key(right)) < 0;
+                       });
+      VisitEntries(path, relativePath, first);
+    }
+    mEntries.erase(mEntries.begin() + static_cast<std::ptrdiff_t>(first), mEntries.end());
+    mNames.resize(namesMark);
+  }
 
+  // Visits the entries of the folder from `first` on. Folders below push
+  // their own entries and names after these, so an entry is copied out and
+  // its name read before anything below is walked.
+  void VisitEntries(const std::string& path, const std::wstring& relativePath, size_t first) {
     std::string name;
     std::string parent;
     MacFileOperations::SplitPath(path, name, parent);
@@ -218,37 +227,46 @@ class Walk {
 
     std::string childPath = MacFileOperations::JoinPath(path, "x");
     const size_t prefixLength = childPath.size() - 1;
-    for (const Entry& entry : entries) {
+    const size_t last = mEntries.size();
+    for (size_t index = first; index < last; ++index) {
       if (!Counted())
         return;
+      const Entry entry = mEntries[index];
+      const char* key = Key(entry);
       childPath.resize(prefixLength);
-      childPath.append(entry.key, 0, entry.nameLength);
+      childPath.append(key, entry.nameLength);
       const bool link = S_ISLNK(entry.status.mode);
       const bool folder = S_ISDIR(entry.status.mode);
       if (childPath.size() >= PATH_MAX) {
         Skip(childPath, folder, TooLong(childPath.size()));
       } else if (link) {
         VisitPath(childPath, childRelativePath);
-      } else if (!IsUTF8(entry.key.data(), entry.nameLength)) {
+      } else if (!IsUTF8(key, entry.nameLength)) {
         Skip(childPath, folder, kNotUTF8);
       } else if (folder) {
         WalkFolder(childPath, entry.status, childRelativePath);
       } else {
-        VisitFile(childPath, entry.status, entry.key[0] == '.', childRelativePath);
+        VisitFile(childPath, entry.status, key[0] == '.', childRelativePath);
       }
     }
   }
 
+  // An entry's sort key, its name (with "/" after a folder's) and a NUL, is
+  // kept in mNames: one buffer for the names of every folder on the current
+  // walk rather than a string for each entry.
   struct Entry {
-    std::string key;
+    size_t offset;
     size_t nameLength;
     ItemStatus status;
   };
 
-  // Each entry with its own status (links not followed); entries that vanish
-  // meanwhile are left out. The folder is closed again before any entry is
-  // walked, so the depth of a walk is not bound by open descriptors.
-  bool ReadEntries(const std::string& path, std::vector<Entry>& entries) {
+  const char* Key(const Entry& entry) const { return mNames.data() + entry.offset; }
+
+  // Appends each entry with its own status (links not followed); entries
+  // that vanish meanwhile are left out. The folder is closed again before
+  // any entry is walked, so the depth of a walk is not bound by open
+  // descriptors.
+  bool ReadEntries(const std::string& path) {
     int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) {
       if (!LeadsNowhere(errno))
@@ -274,11 +292,13 @@ class Walk {
           Skip(MacFileOperations::JoinPath(path, entryName), false, ErrorText(errno));
         continue;
       }
-      std::string key = entryName;
-      const size_t nameLength = key.size();
+      const size_t offset = mNames.size();
+      const size_t nameLength = std::strlen(entryName);
+      mNames.append(entryName, nameLength);
       if (S_ISDIR(status.st_mode))
-        key += '/';
-      entries.push_back(Entry{std::move(key), nameLength, ItemStatus(status)});
+        mNames += '/';
+      mNames += '\0';
+      mEntries.push_back(Entry{offset, nameLength, ItemStatus(status)});
     }
     return true;
   }
@@ -299,6 +319,10 @@ class Walk {
   // Each folder walked, by path and relative path, with the folders above
   // it that links inside it led back to.
   std::unordered_map<std::string, std::vector<FolderId>> mWalked;
+  // The entries of the folders on the current walk, each folder's after
+  // those of the folder above it, and their names.
+  std::vector<Entry> mEntries;
+  std::string mNames;
 };
 
 // The records of one folder share one relative path text rather than each
@@ -312,32 +336,6 @@ const xwstring& SharedRelativePath(const std::wstring& relativePath) {
   }
   return lastText;
 }
-
-// A large expansion writes its notifications in waves that each allocate and
-// free megabytes. Handing that memory back to the system after every wave and
-// faulting it in again for the next costs more than the walk itself, so for
-// one expansion freed memory stays in the process, and the large text buffers
-// of the notifications come from it too instead of from fresh mappings.
-class KeepFreedMemory {
- public:
-  KeepFreedMemory() {
-    mallopt(M_TRIM_THRESHOLD, kKeptBytes);
-    mallopt(M_MMAP_THRESHOLD, kLargestHeapBlock);
-  }
-  ~KeepFreedMemory() {
-    mallopt(M_MMAP_THRESHOLD, kDefaultMmapThreshold);
-    mallopt(M_TRIM_THRESHOLD, kDefaultTrimThreshold);
-    malloc_trim(0);
-  }
-  KeepFreedMemory(const KeepFreedMemory&) = delete;
-  KeepFreedMemory& operator=(const KeepFreedMemory&) = delete;
-
- private:
-  static constexpr int kKeptBytes = 256 << 20;
-  static constexpr int kLargestHeapBlock = 32 << 20;
-  static constexpr int kDefaultTrimThreshold = 128 << 10;
-  static constexpr int kDefaultMmapThreshold = 128 << 10;
-};
 
 // The window of a long expansion, with the files found so far. It goes
 // before the files are added: only the walk can be cancelled.
@@ -403,13 +401,22 @@ CFStringRef GetPathFromCFURL(const std::string& url) {
 
 bool CQXWebClientBaseMac::EnumerationCallback(const QXFileHandle& file,
                                               const std::wstring& relativePath, CFileList* list) {
-  xwstring_pair key(xwstring(file.Path()), SharedRelativePath(relativePath));
+  // Only the UTF-8 form is kept: the wide one, four times its size, is made
+  // again when asked for, and an upload list's paths are read as UTF-8.
+  thread_local std::string path;
+  const std::wstring& wide = file.Path();
+  path.resize(QXEncodedLength(wide.data(), wide.size()));
+  QXEncodeUTF8Into(wide.data(), wide.size(), path.data());
+  xwstring_pair key(xwstring(path.c_str(), static_cast<int>(path.size())),
+                    SharedRelativePath(relativePath));
   const double size = static_cast<double>(file.Attributes().mFileSize);
-  return list->emplace(std::move(key), size).second;
+  // A walk comes in the list's order, so a record mostly goes in at the end.
+  const size_t before = list->size();
+  list->emplace_hint(list->end(), std::move(key), size);
+  return list->size() != before;
 }
 
 bool CQXWebClientBaseMac::AddFiles(json_xwstringset& items) {
-  const KeepFreedMemory keep;
   CFileList files;
   CSkippedItems skipped(mLogger);
   {
