@@ -98,8 +98,8 @@ cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 run_suite() {  # $1: log file; fails when a test fails
   ctest --test-dir "$build" --no-tests=error --stop-on-failure -j2 --timeout 180 >"$1" 2>&1
 }
-first_failure() {  # the first test ctest marked failed, timed out or crashed
-  sed -n 's/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' "$1" | head -n 1
+first_failure() {  # the first test ctest marked failed, timed out or crashed (not skipped)
+  sed -n '/\*\*\*Skipped/d; s/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' "$1" | head -n 1
 }
 report() {
   echo "$1"
