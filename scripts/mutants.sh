@@ -6,7 +6,7 @@
 # Usage: scripts/mutants.sh [--list | --check] [--only id,id,...] [--out FILE]
 #   --list   print the mutants and exit
 #   --check  only say which mutants no longer apply to this tree
-#   --only   run only the mutants named
+#   --only   run only the mutants named, in that order
 #   --out    also write the result lines and the total to FILE
 # The scratch copy lives in $QX_MUTANTS_DIR (default /tmp/qx-mutants): a
 # fixed place, so that ccache finds the objects of earlier runs.
@@ -95,8 +95,15 @@ modules=${QX_NODE_MODULES:-$source/tests/browser/node_modules}
 cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >"$scratch/configure.log"
 
+# The unit suites go first and the end-to-end ones under tests/ last: most
+# faults fail a quick unit test, and the run stops at the first failure.
 run_suite() {  # $1: log file; fails when a test fails
-  ctest --test-dir "$build" --no-tests=error --stop-on-failure -j2 --timeout 180 >"$1" 2>&1
+  local dir
+  : >"$1"
+  for dir in $(cd "$build" && ls -d */ | grep -vx tests/) tests/; do
+    [ -f "$build/$dir/CTestTestfile.cmake" ] || continue
+    ctest --test-dir "$build/$dir" --no-tests=ignore --stop-on-failure -j2 --timeout 180 >>"$1" 2>&1 || return 1
+  done
 }
 first_failure() {  # the first test ctest marked failed, timed out or crashed (not skipped)
   sed -n '/\*\*\*Skipped/d; s/.*Test *#[0-9]*: \([^ ]*\) .*\*\*\*.*/\1/p' "$1" | head -n 1
@@ -114,9 +121,18 @@ run_suite "$scratch/unmutated.log" ||
 [ -z "$out" ] || : >"$out"
 report "unmutated build and suite: $((SECONDS - start)) s"
 
+# In the order --only names them, else in the list's.
+order=("${!ids[@]}")
+if [ -n "$only" ]; then
+  order=()
+  for wanted in ${only//,/ }; do
+    for i in "${!ids[@]}"; do
+      [ "${ids[$i]}" != "$wanted" ] || order+=("$i")
+    done
+  done
+fi
 killed=0 total=0
-for i in "${!ids[@]}"; do
-  selected "$i" || continue
+for i in "${order[@]}"; do
   id=${ids[$i]} target=$src/${files[$i]}
   total=$((total + 1))
   start=$SECONDS
