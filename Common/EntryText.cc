@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 #include "Common/JsonObjectPtr.h"
 
@@ -27,14 +28,11 @@ const char* EscapeOf(unsigned char c) {
         std::memcpy(controls[c], text, sizeof text);
         escapes[c] = controls[c];
       }
-      escapes['\b'] = "\\b";
-      escapes['\n'] = "\\n";
-      escapes['\r'] = "\\r";
-      escapes['\t'] = "\\t";
-      escapes['\f'] = "\\f";
-      escapes['"'] = "\\\"";
-      escapes['/'] = "\\/";
-      escapes['\\'] = "\\\\";
+      const std::pair<unsigned char, const char*> kShort[] = {
+          {'\b', "\\b"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\t', "\\t"},
+          {'\f', "\\f"}, {'"', "\\\""}, {'/', "\\/"},  {'\\', "\\\\"}};
+      for (const auto& [byte, text] : kShort)
+        escapes[byte] = text;
     }
   } table;
   return c < 0x60 ? table.escapes[c] : nullptr;
