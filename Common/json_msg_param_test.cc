@@ -41,7 +41,8 @@ TEST(JsonMsgParam, NumbersKeepJsonTyping) {
   EXPECT_TRUE(bool(json_msg_param<bool>(kMessage.get(), "yes")));
   EXPECT_TRUE(json_msg_param<bool>(kMessage.get(), "yes") == true);
   EXPECT_FALSE(json_msg_param<bool>(kMessage.get(), "int") == true);
-  EXPECT_FALSE(bool(json_msg_param<bool>(kMessage.get(), "missing")));
+  for (const char* name : {"int", "quoted", "missing"})
+    EXPECT_FALSE(bool(json_msg_param<bool>(kMessage.get(), name))) << name;
 }
 
 TEST(JsonMsgParam, ArraysHaveLengthOnlyWhenTheyAreArrays) {
