@@ -10,12 +10,6 @@
 
 namespace {
 
-// Keys always hold text; an absent string is written as the empty one.
-const char* TextOf(const xwstring& string) {
-  const char* text = string;
-  return text != nullptr ? text : "";
-}
-
 // What json-c writes for each byte that it escapes; null for those it keeps.
 const char* EscapeOf(unsigned char c) {
   static const struct Table {

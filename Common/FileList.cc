@@ -10,12 +10,6 @@
 
 namespace {
 
-// Keys always hold text; an absent string orders as the empty one.
-const char* TextOf(const xwstring& string) {
-  const char* text = string;
-  return text != nullptr ? text : "";
-}
-
 int CompareIgnoringCase(const xwstring& left, const xwstring& right) {
   return strcasecmp(TextOf(left), TextOf(right));
 }

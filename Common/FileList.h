@@ -10,6 +10,12 @@
 
 #include "Common/xwstring.h"
 
+// Keys always hold text; an absent string reads as the empty one.
+inline const char* TextOf(const xwstring& string) {
+  const char* text = string;
+  return text != nullptr ? text : "";
+}
+
 struct xwstring_less_than {
   bool operator()(const xwstring& left, const xwstring& right) const;
 };

@@ -2,15 +2,6 @@
 
 #include "platform/appleevents/AppleEvents.h"
 
-namespace {
-
-void ThrowIfOSErr(OSErr err) {
-  if (err != noErr)
-    throw err;
-}
-
-}  // namespace
-
 StAEDescriptor::StAEDescriptor(unsigned int type, const void* data, int size) {
   ThrowIfOSErr(AECreateDesc(type, data, size, &mDesc));
 }

@@ -5,6 +5,11 @@
 
 #include "platform/appleevents/AETypes.h"
 
+inline void ThrowIfOSErr(OSErr err) {
+  if (err != noErr)
+    throw err;
+}
+
 class StAEDescriptor {
  public:
   StAEDescriptor() = default;

@@ -12,15 +12,6 @@
 #include "platform/appleevents/Processes.h"
 #include "platform/core/TextConversion.h"
 
-namespace {
-
-void ThrowIfOSErr(OSErr err) {
-  if (err != noErr)
-    throw err;
-}
-
-}  // namespace
-
 bool CQXWebClientBaseMac::ProxyExecuteRequest(wchar_t* request) {
   bool result = false;
   try {

@@ -21,11 +21,6 @@ int32_t CQXWebClientBaseMac::sStatusAEHandlerUPPRefCount = 0;
 
 namespace {
 
-void ThrowIfOSErr(OSErr err) {
-  if (err != noErr)
-    throw err;
-}
-
 bool SamePSN(const ProcessSerialNumber& a, const ProcessSerialNumber& b) {
   return a.highLongOfPSN == b.highLongOfPSN && a.lowLongOfPSN == b.lowLongOfPSN;
 }
