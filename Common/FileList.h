@@ -30,23 +30,15 @@ struct xwstring_pair_less_than {
 // Maps (file path, relative path) to the size in bytes.
 class CFileList : public std::map<xwstring_pair, double, xwstring_pair_less_than> {
  public:
-  // The caller owns the array stored in `out`.
-  bool ToJSON(json_object*& out);
   bool FromJSON(json_object* array);
   // Inserts one element of such an array (first one wins, as in FromJSON).
   void InsertFromJSON(json_object* element);
 };
 
-// The JSON array of the entries in [first, last), in order; null when the
-// array cannot be created. The caller owns the array.
-json_object* FileListEntriesToJSON(CFileList::const_iterator first, CFileList::const_iterator last);
-// The same array as json-c writes it, appended to `text` one entry at a
+// The JSON array of the entries in [first, last), in order, as json-c
+// writes it, appended to `text` one entry at a
 // time: as one json-c tree a long list would take many times its text.
 void AppendFileListEntriesJSON(CFileList::const_iterator first, CFileList::const_iterator last,
                                std::string& text);
 
-class json_xwstringset : public std::set<xwstring, xwstring_less_than> {
- public:
-  bool ToJSON(json_object*& out);
-  bool FromJSON(json_object* array);
-};
+class json_xwstringset : public std::set<xwstring, xwstring_less_than> {};

@@ -63,8 +63,6 @@ json_msg_param_base::~json_msg_param_base() {
 json_msg_param<char*>::json_msg_param(json_object* message, const char* name)
     : json_msg_param_base(message, name) {}
 
-json_msg_param<char*>::json_msg_param(json_object* value) : json_msg_param_base(value) {}
-
 json_msg_param<char*>::operator char*() const {
   const char* text = StringOf(mObject);
   // The shared empty text is never written through this pointer.
@@ -75,18 +73,6 @@ bool json_msg_param<char*>::operator==(const char* other) const {
   return EqualsIgnoringCase(mObject, other);
 }
 
-json_msg_param<char const*>::json_msg_param(json_object* message, const char* name)
-    : json_msg_param_base(message, name) {}
-
-json_msg_param<char const*>::operator char const*() const {
-  const char* text = StringOf(mObject);
-  return text != nullptr ? text : kEmptyText;
-}
-
-bool json_msg_param<char const*>::operator==(const char* other) const {
-  return EqualsIgnoringCase(mObject, other);
-}
-
 json_msg_param<int>::json_msg_param(json_object* message, const char* name)
     : json_msg_param_base(message, name) {}
 
@@ -94,30 +80,11 @@ json_msg_param<int>::operator int() const {
   return HasType(mObject, json_type_int) ? json_object_get_int(mObject) : 0;
 }
 
-bool json_msg_param<int>::operator==(int other) const {
-  return HasType(mObject, json_type_int) && json_object_get_int(mObject) == other;
-}
-
-json_msg_param<bool>::json_msg_param(json_object* message, const char* name)
-    : json_msg_param_base(message, name) {}
-
-json_msg_param<bool>::operator bool() const {
-  return HasType(mObject, json_type_boolean) && json_object_get_boolean(mObject) != 0;
-}
-
-bool json_msg_param<bool>::operator==(bool other) const {
-  return HasType(mObject, json_type_boolean) && (json_object_get_boolean(mObject) != 0) == other;
-}
-
 json_msg_param<double>::json_msg_param(json_object* message, const char* name)
     : json_msg_param_base(message, name) {}
 
 json_msg_param<double>::operator double() const {
   return HasType(mObject, json_type_double) ? json_object_get_double(mObject) : 0.0;
-}
-
-bool json_msg_param<double>::operator==(double other) const {
-  return HasType(mObject, json_type_double) && json_object_get_double(mObject) == other;
 }
 
 json_msg_param_array::json_msg_param_array(json_object* message, const char* name)

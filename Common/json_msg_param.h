@@ -33,16 +33,7 @@ template <>
 class json_msg_param<char*> : public json_msg_param_base {
  public:
   json_msg_param(json_object* message, const char* name);
-  explicit json_msg_param(json_object* value);
   operator char*() const;
-  bool operator==(const char* other) const;
-};
-
-template <>
-class json_msg_param<char const*> : public json_msg_param_base {
- public:
-  json_msg_param(json_object* message, const char* name);
-  operator char const*() const;
   bool operator==(const char* other) const;
 };
 
@@ -51,15 +42,6 @@ class json_msg_param<int> : public json_msg_param_base {
  public:
   json_msg_param(json_object* message, const char* name);
   operator int() const;
-  bool operator==(int other) const;
-};
-
-template <>
-class json_msg_param<bool> : public json_msg_param_base {
- public:
-  json_msg_param(json_object* message, const char* name);
-  operator bool() const;
-  bool operator==(bool other) const;
 };
 
 template <>
@@ -67,7 +49,6 @@ class json_msg_param<double> : public json_msg_param_base {
  public:
   json_msg_param(json_object* message, const char* name);
   operator double() const;
-  bool operator==(double other) const;
 };
 
 class json_msg_param_array : public json_msg_param_base {

@@ -16,7 +16,6 @@ TEST(JsonMsgParam, StringsCompareIgnoringCaseAndAnythingElseReadsEmpty) {
   EXPECT_FALSE(code == "StartDownload");
   EXPECT_FALSE(code == nullptr);
   EXPECT_STREQ(static_cast<char*>(code), "StartUpload");
-  EXPECT_TRUE(json_msg_param<char const*>(kMessage.get(), "Code") == "RESET");
   for (const char* name : {"n", "missing", "CODE"}) {
     const json_msg_param<char*> other(kMessage.get(), name);
     EXPECT_STREQ(static_cast<char*>(other), "") << name;
@@ -29,20 +28,10 @@ TEST(JsonMsgParam, NumbersKeepJsonTyping) {
   const auto integer = [](const char* name) { return json_msg_param<int>(kMessage.get(), name); };
   const auto real = [](const char* name) { return json_msg_param<double>(kMessage.get(), name); };
   EXPECT_EQ(int(integer("int")), 25);
-  EXPECT_TRUE(integer("int") == 25);
-  for (const char* name : {"quoted", "double", "missing"}) {
+  for (const char* name : {"quoted", "double", "missing"})
     EXPECT_EQ(int(integer(name)), 0) << name;
-    EXPECT_FALSE(integer(name) == 25) << name;
-  }
   EXPECT_EQ(double(real("double")), 25.0);
-  EXPECT_TRUE(real("double") == 25.0);
   EXPECT_EQ(double(real("size")), 0.0);
-  EXPECT_FALSE(real("size") == 1024.0);
-  EXPECT_TRUE(bool(json_msg_param<bool>(kMessage.get(), "yes")));
-  EXPECT_TRUE(json_msg_param<bool>(kMessage.get(), "yes") == true);
-  EXPECT_FALSE(json_msg_param<bool>(kMessage.get(), "int") == true);
-  for (const char* name : {"int", "quoted", "missing"})
-    EXPECT_FALSE(bool(json_msg_param<bool>(kMessage.get(), name))) << name;
 }
 
 TEST(JsonMsgParam, ArraysHaveLengthOnlyWhenTheyAreArrays) {
@@ -50,7 +39,6 @@ TEST(JsonMsgParam, ArraysHaveLengthOnlyWhenTheyAreArrays) {
   EXPECT_EQ(files.length(), 3);
   EXPECT_EQ(json_object_get_int(files[0]), 1);
   EXPECT_EQ(files[1], nullptr);
-  EXPECT_STREQ(static_cast<char*>(json_msg_param<char*>(files[2])), "x");
   for (const char* name : {"obj", "code", "missing", "FILES_UL"})
     EXPECT_EQ(json_msg_param_array(kMessage.get(), name).length(), 0) << name;
   EXPECT_EQ(json_msg_param_array(kMessage.get(), "missing")[0], json_msg_absent());

@@ -2,7 +2,6 @@
 
 #include <glib.h>
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -91,10 +90,6 @@ xwstring::xwstring(const char* text, int length) {
   Copy(text, length);
 }
 
-xwstring::xwstring(const wchar_t* text, int length) {
-  Copy(text, length);
-}
-
 xwstring::xwstring(const xwstring& other, int length) {
   if (other.mBuffer == nullptr)
     return;
@@ -166,27 +161,8 @@ xwstring& xwstring::operator=(const char* text) {
   return *this;
 }
 
-xwstring& xwstring::operator=(const wchar_t* text) {
-  Copy(text, -1);
-  return *this;
-}
-
 xwstring& xwstring::operator=(const std::wstring& text) {
   Copy(text.c_str(), -1);
-  return *this;
-}
-
-xwstring& xwstring::operator=(const xwstring& other) {
-  if (this == &other || mBuffer == other.mBuffer)
-    return *this;
-  xwstring copy(other);
-  std::swap(mBuffer, copy.mBuffer);
-  return *this;
-}
-
-xwstring& xwstring::operator=(xwstring&& other) noexcept {
-  if (this != &other)
-    std::swap(mBuffer, other.mBuffer);
   return *this;
 }
 
@@ -208,14 +184,6 @@ xwstring::operator wchar_t*() {
   return mBuffer->wideForm;
 }
 
-xwstring::operator const wchar_t*() const {
-  return mBuffer ? mBuffer->wide() : nullptr;
-}
-
-const wchar_t* xwstring::c_xwstring() const {
-  return mBuffer ? mBuffer->wide() : nullptr;
-}
-
 int xwstring::length() const {
   if (mBuffer == nullptr)
     return -1;
@@ -225,48 +193,6 @@ int xwstring::length() const {
 void xwstring::Clear() {
   Buffer::Release(mBuffer);
   mBuffer = nullptr;
-}
-
-void xwstring::ClearMemory(void* buffer, long size) {
-  if (buffer != nullptr && size > 0)
-    memset(buffer, 0, size_t(size));
-}
-
-long xwstring::ConvertToUnicode(const char* source, long count, wchar_t* destination,
-                                long capacity) {
-  if (source == nullptr)
-    return 1;
-  const size_t bytes = count < 0 ? strlen(source) : size_t(count);
-  if (destination == nullptr)
-    return long(QXDecodedLength(source, bytes)) + 1;
-  const std::wstring chars = QXDecodeUTF8(source, bytes);
-  const size_t written = capacity < 0 ? 0 : std::min(chars.size(), size_t(capacity));
-  wmemcpy(destination, chars.data(), written);
-  if (written < size_t(capacity))
-    destination[written] = L'\0';
-  return long(written) + 1;
-}
-
-long xwstring::ConvertFromUnicode(const wchar_t* source, long count, char* destination,
-                                  long capacity) {
-  if (source == nullptr)
-    return 1;
-  const size_t chars = count < 0 ? wcslen(source) : size_t(count);
-  if (destination == nullptr)
-    return long(QXEncodedLength(source, chars)) + 1;
-  // Only whole characters are written.
-  size_t written = 0;
-  char unit[4];
-  for (size_t i = 0; i < chars; ++i) {
-    const size_t n = QXEncodeUTF8Into(source + i, 1, unit);
-    if (capacity < 0 || written + n > size_t(capacity))
-      break;
-    memcpy(destination + written, unit, n);
-    written += n;
-  }
-  if (capacity > 0 && written < size_t(capacity))
-    destination[written] = '\0';
-  return long(written) + 1;
 }
 
 void xwstring::Detach() {

@@ -10,8 +10,6 @@
 // Usage: host_expansion_bench [HOST-BINARY [PARENT-FOLDER]]
 // (default: host/quorvex-webclient-host in the build tree beside bench/,
 // the tree under $TMPDIR or /tmp).
-#include <limits.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -157,13 +155,6 @@ double Expand(const std::string& binary, const std::string& display, const std::
   return seconds;
 }
 
-std::string DefaultHost() {
-  char self[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  const std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-  return path.substr(0, path.find_last_of('/') + 1) + "../host/quorvex-webclient-host";
-}
-
 void PrintSpread(const char* what, std::vector<double> values, const char* unit,
                  const std::string& target) {
   std::sort(values.begin(), values.end());
@@ -174,7 +165,7 @@ void PrintSpread(const char* what, std::vector<double> values, const char* unit,
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string binary = argc > 1 ? argv[1] : DefaultHost();
+  const std::string binary = argc > 1 ? argv[1] : HostBesideThisProgram();
   const char* tmp = getenv("TMPDIR");
   const std::string parent = argc > 2 ? argv[2] : (tmp != nullptr && tmp[0] != '\0' ? tmp : "/tmp");
   std::string scratch = parent + "/qx-host-expansion-bench-XXXXXX";

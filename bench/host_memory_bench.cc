@@ -7,7 +7,6 @@
 // Usage: host_memory_bench [HOST-BINARY]
 // (default: host/quorvex-webclient-host in the build tree beside bench/).
 #include <fcntl.h>
-#include <limits.h>
 #include <sys/mman.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -21,6 +20,7 @@
 
 #include "host/FrameCodec.h"
 #include "tools/hostsession/HostEnvironment.h"
+#include "tools/hostsession/HostSession.h"
 
 namespace {
 
@@ -99,17 +99,10 @@ void Measure(const std::string& binary, const char* what, const std::string& bod
       kTargetFactor * requestMB, run.seconds);
 }
 
-std::string DefaultHost() {
-  char self[PATH_MAX];
-  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  const std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-  return path.substr(0, path.find_last_of('/') + 1) + "../host/quorvex-webclient-host";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string binary = argc > 1 ? argv[1] : DefaultHost();
+  const std::string binary = argc > 1 ? argv[1] : HostBesideThisProgram();
   printf("host: %s\n", binary.c_str());
   const Run idle = RunHost(binary, StopWordBytes());
   printf("%-40s peak %7.1f MB\n", "idle (stop word only)", idle.peakMB);

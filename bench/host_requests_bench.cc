@@ -5,8 +5,6 @@
 //
 // Usage: host_requests_bench [HOST-BINARY]
 // (default: host/quorvex-webclient-host in the build tree beside bench/).
-#include <limits.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
@@ -106,17 +104,10 @@ void RoundTrips(const std::string& binary, size_t count, size_t size) {
          frame.size() - kLengthWordSize, seconds, seconds / count * 1e6);
 }
 
-std::string DefaultHost() {
-  char self[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string path = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-  return path.substr(0, path.find_last_of('/') + 1) + "../host/quorvex-webclient-host";
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string binary = argc > 1 ? argv[1] : DefaultHost();
+  std::string binary = argc > 1 ? argv[1] : HostBesideThisProgram();
   printf("host: %s\n", binary.c_str());
   Pipelined(binary, 10000, 60);
   Pipelined(binary, 10000, 10240);

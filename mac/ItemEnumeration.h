@@ -49,7 +49,7 @@ int EnumerateFiles(const xwstring& path, const std::wstring& relativePath,
                    EnumerationCallbackProc callback, void* context,
                    CSkippedItems* skipped = nullptr, CWalkProgress* progress = nullptr);
 
-// A new string (the caller releases it) with the path of the item a file URL
+// A new string (the caller deletes it) with the path of the item a file URL
 // names, its parent folders resolved; empty, not null, when the URL names no
 // existing item.
 CFStringRef GetPathFromCFURL(const std::string& url);

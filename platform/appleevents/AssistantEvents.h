@@ -19,8 +19,6 @@ inline constexpr AEKeyword kAERefConKeyword = QXFourCC("navG");
 // notification (TEXT); 'STr2' and 'STr3' are not looked at.
 inline constexpr AEEventID kAEAssistantStatus = QXFourCC("assS");
 inline constexpr AEKeyword kAE_Status_RefCon = QXFourCC("STr1");
-inline constexpr AEKeyword kAE_Status_RefCon2 = QXFourCC("STr2");
-inline constexpr AEKeyword kAE_Status_RefCon3 = QXFourCC("STr3");
 inline constexpr AEKeyword kAE_Status_Message = QXFourCC("NMsg");
 // How long a sender waits for the answer to an event (25 s): the host for
 // the Assistant's acknowledgement of a request.

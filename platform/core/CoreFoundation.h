@@ -1,12 +1,11 @@
-// A minimal reference-counted string object in the shape of CoreFoundation's,
-// for interfaces that hand an owned string to their caller.
+// A minimal string object in the shape of CoreFoundation's, for interfaces
+// that hand an owned string to their caller.
 #pragma once
 
 #include <string>
 
 struct __QXCFType {
   virtual ~__QXCFType() = default;
-  long refCount = 1;
 };
 
 struct __QXCFString : __QXCFType {
@@ -17,11 +16,5 @@ struct __QXCFString : __QXCFType {
 typedef const __QXCFType* CFTypeRef;
 typedef const __QXCFString* CFStringRef;
 
-// A new string the caller owns (one reference).
+// A new string the caller owns and deletes.
 CFStringRef CFStringCreateWithUTF8(const std::string& text);
-CFTypeRef CFRetain(CFTypeRef object);
-void CFRelease(CFTypeRef object);
-// The string's UTF-8 text; empty for null.
-const std::string& CFStringGetUTF8(CFStringRef string);
-
-void WC_CFReleaseIfNotNULL(CFTypeRef object);

@@ -2,6 +2,7 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <limits.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/wait.h>
@@ -32,6 +33,20 @@ std::vector<char*> Pointers(std::vector<std::string>& strings) {
 }
 
 }  // namespace
+
+std::string HostBesideThisProgram() {
+  char self[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+  std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
+  dir = dir.substr(0, dir.find_last_of('/') + 1);
+  for (const char* candidate : {"quorvex-webclient-host", "../host/quorvex-webclient-host",
+                                "../../host/quorvex-webclient-host"}) {
+    const std::string path = dir + candidate;
+    if (access(path.c_str(), X_OK) == 0)
+      return path;
+  }
+  return "quorvex-webclient-host";
+}
 
 HostSession::HostSession(Options options) : mOptions(std::move(options)) {
   signal(SIGPIPE, SIG_IGN);  // a write to a host that went away returns EPIPE instead

@@ -20,6 +20,10 @@
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/UniqueFd.h"
 
+// The host beside this program: installed side by side, or in the build
+// tree that holds it (bench/, tools/qxclient/); else the bare name, for PATH.
+std::string HostBesideThisProgram();
+
 class HostSession {
  public:
   using Milliseconds = std::chrono::milliseconds;

@@ -1,6 +1,4 @@
 // qxclient: plays the browser's side of the native-messaging channel.
-#include <limits.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -46,20 +44,6 @@ const char kUsage[] =
     "1 a malformed frame, a failed write or a WAIT that timed out; 2 usage;\n"
     "3 the host ended with another status or by a signal; 4 the host did not end in\n"
     "time and was killed.\n";
-
-std::string DefaultHost() {
-  char self[PATH_MAX];
-  ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
-  std::string dir = n > 0 ? std::string(self, static_cast<size_t>(n)) : std::string();
-  dir = dir.substr(0, dir.find_last_of('/') + 1);
-  // Installed side by side, or in the build tree (tools/qxclient and host).
-  for (const char* candidate : {"quorvex-webclient-host", "../../host/quorvex-webclient-host"}) {
-    std::string path = dir + candidate;
-    if (access(path.c_str(), X_OK) == 0)
-      return path;
-  }
-  return "quorvex-webclient-host";
-}
 
 std::string Trim(const std::string& text) {
   size_t first = text.find_first_not_of(" \t\r");
@@ -168,7 +152,7 @@ int main(int argc, char** argv) {
     }
   }
   if (command.empty())
-    command.push_back(DefaultHost());
+    command.push_back(HostBesideThisProgram());
   if (timeoutSeconds <= 0) {
     fprintf(stderr, "qxclient: --timeout takes a positive number of seconds\n");
     return 2;

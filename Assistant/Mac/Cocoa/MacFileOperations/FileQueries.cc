@@ -42,24 +42,25 @@ double CreationDate(const struct statx& status) {
   return (status.stx_mask & STATX_BTIME) != 0 ? ToReferenceSeconds(status.stx_btime) : kNoDate;
 }
 
-std::wstring UserName(uid_t uid) {
+// The name in a user or group database entry, its buffer grown until the
+// entry fits; empty when there is none.
+template <typename Entry, typename Id>
+std::wstring EntryName(Id id, int (*lookup)(Id, Entry*, char*, size_t, Entry**),
+                       char* Entry::*name) {
   std::vector<char> buffer(1024);
-  passwd entry;
-  passwd* found = nullptr;
-  while (getpwuid_r(uid, &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
+  Entry entry;
+  Entry* found = nullptr;
+  while (lookup(id, &entry, buffer.data(), buffer.size(), &found) == ERANGE)
     buffer.resize(buffer.size() * 2);
-  }
-  return found != nullptr ? WidePath(found->pw_name) : std::wstring();
+  return found != nullptr ? WidePath(found->*name) : std::wstring();
+}
+
+std::wstring UserName(uid_t uid) {
+  return EntryName(uid, getpwuid_r, &passwd::pw_name);
 }
 
 std::wstring GroupName(gid_t gid) {
-  std::vector<char> buffer(1024);
-  group entry;
-  group* found = nullptr;
-  while (getgrgid_r(gid, &entry, buffer.data(), buffer.size(), &found) == ERANGE) {
-    buffer.resize(buffer.size() * 2);
-  }
-  return found != nullptr ? WidePath(found->gr_name) : std::wstring();
+  return EntryName(gid, getgrgid_r, &group::gr_name);
 }
 
 bool MakeFolders(const std::string& path, int* error) {

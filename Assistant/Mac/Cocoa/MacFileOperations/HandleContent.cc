@@ -1,4 +1,4 @@
-#include <cstring>
+#include <string>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
 
@@ -6,8 +6,12 @@ namespace MacFileOperations {
 
 const char* const NOT_ENOUGH_SPACE_ERROR_MESSAGE = "Not enough space in provided buffer";
 
-void QXFileHandle::SetNotEnoughSpaceError() {
-  SetLastError(kNotEnoughSpaceError, L"Not enough space in provided buffer");
+bool QXFileHandle::BufferTook(bool took) {
+  if (!took) {
+    const std::string text = NOT_ENOUGH_SPACE_ERROR_MESSAGE;
+    SetLastError(kNotEnoughSpaceError, std::wstring(text.begin(), text.end()));
+  }
+  return took;
 }
 
 QXBuffer QXFileHandle::GetContentBuffer() const {
@@ -23,23 +27,15 @@ void QXFileHandle::SetContent(QXBuffer buffer) {
 }
 
 bool QXFileHandle::AppendToBuffer(const char* bytes, unsigned long long length) {
-  if (mContentBuffer) {
-    if (mContentBuffer.add_bytes(bytes, length))
-      return true;
-    SetNotEnoughSpaceError();
-    return false;
-  }
+  if (mContentBuffer)
+    return BufferTook(mContentBuffer.add_bytes(bytes, length));
   mContentBytes.insert(mContentBytes.end(), bytes, bytes + length);
   return true;
 }
 
 bool QXFileHandle::OverrideBuffer(const char* bytes, unsigned long long length) {
-  if (mContentBuffer) {
-    if (mContentBuffer.set_bytes(bytes, length))
-      return true;
-    SetNotEnoughSpaceError();
-    return false;
-  }
+  if (mContentBuffer)
+    return BufferTook(mContentBuffer.set_bytes(bytes, length));
   mContentBytes.assign(bytes, bytes + length);
   return true;
 }

@@ -68,7 +68,9 @@ class QXFileHandle {
  protected:
   void SetLastError(int code, const std::wstring& text) const;
   void SetLastPosixError(int error) const;
-  void SetNotEnoughSpaceError();
+  // False, with the not-enough-space error, when the content buffer did not
+  // take the bytes.
+  bool BufferTook(bool took);
   bool ReadBytes(uint64_t limit, bool append);
   bool OpenWithFlags(int flags);
 
