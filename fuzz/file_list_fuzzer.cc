@@ -20,11 +20,6 @@ void Check(bool condition) {
     std::abort();
 }
 
-const char* TextOf(const xwstring& text) {
-  const char* bytes = text;
-  return bytes != nullptr ? bytes : "";
-}
-
 bool SameText(const xwstring& left, const xwstring& right) {
   return std::strcmp(TextOf(left), TextOf(right)) == 0;
 }
