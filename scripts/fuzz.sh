@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets with clang into build-fuzz/ and runs each on a
-# copy of its seed corpus (fuzz/corpus/ stays as it is) with its dictionary.
-# Fails on any crash, leak, timeout or sanitizer report; the log and the
-# input that failed are kept in build-fuzz/runs/<target>/.
+# Builds the libFuzzer targets in the sanitizer build (build-sanitize/, shared
+# with scripts/test.sh --sanitize) and runs each on a copy of its seed corpus
+# (fuzz/corpus/ stays as it is) with its dictionary. Fails on any crash,
+# leak, timeout or sanitizer report; the log and the input that failed are
+# kept in build-sanitize/runs/<target>/.
 #
 #   scripts/fuzz.sh [--seconds N] [--runs N] [target...]
 #
@@ -34,10 +35,8 @@ limits=()
 [ -z "$runs" ] || limits+=("-runs=$runs")
 
 scripts/setup.sh
-dir="$PWD/build-fuzz"
-CC=clang CXX=clang++ cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQX_FUZZ=ON \
-  >/dev/null
-cmake --build "$dir" --target "${targets[@]/%/_fuzzer}"
+dir="$PWD/build-sanitize"
+scripts/build.sh --sanitize "$dir" -- "${targets[@]/%/_fuzzer}"
 
 export ASAN_OPTIONS="detect_leaks=1:strict_string_checks=1"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
