@@ -24,22 +24,10 @@ const char kLaunchError[] =
     "{ \"version\": \"8.2.0x431\", \"type\": \"Notification\", \"code\": \"Error\", \"text\": "
     "\"Failed to launch Quorvex Assistant\" }";
 
-class LinkClient : public CQXWebClientBaseMac {
+class LinkClient : public testing_support::Recording<CQXWebClientBaseMac> {
  public:
-  LinkClient() { CreateLogger(); }
   static void SetLaunchWait(time_t seconds) { sAssistantLaunchWaitSeconds = seconds; }
-  bool NotifyBrowser(const char* text) override {
-    frames.emplace_back(text);
-    return true;
-  }
   void Log(const char*) override {}
-  void CreateLogger() override { mLogger = new testing_support::RecordingLogger(records); }
-  bool SelectFilesToUpload() override { return false; }
-  bool SelectDownloadLocation() override { return false; }
-  bool VerifyFileSelection(json_xwstringset&) override { return false; }
-
-  std::vector<std::string> frames;
-  std::vector<std::pair<std::string, std::string>> records;
 };
 
 // The Assistant is played by the test's own connection: it answers every call
@@ -151,7 +139,7 @@ TEST_F(AssistantLink, TheRequestIsHandedOverWithItsRefCon) {
   const std::pair<std::string, std::string> tooLargeLog{
       "ERROR",
       "Request too large for the session bus: 67108865 bytes, its limit is 67108864 bytes"};
-  EXPECT_EQ(std::count(client.records.begin(), client.records.end(), tooLargeLog), 1);
+  EXPECT_EQ(std::count(client.log.begin(), client.log.end(), tooLargeLog), 1);
   ASSERT_EQ(mReceived.size(), 2u);
   EXPECT_EQ(Param(mReceived[0], keyDirectObject),
             "{\"code\":\"StartUpload\",\"name\":\"caf\xC3\xA9\"}");
