@@ -133,12 +133,13 @@ TEST_F(AssistantLink, TheRequestIsHandedOverWithItsRefCon) {
   ASSERT_TRUE(client.ProxyExecuteRequest(request.data()));
   mAnswer = errAEEventNotHandled;
   EXPECT_FALSE(client.ProxyExecuteRequest(request.data()));
-  std::wstring tooLarge(size_t(kQXBusMaxArrayBytes) + 1, L'x');
+  // Under the bus's limit, but not with room for the event around it.
+  std::wstring tooLarge(size_t(kQXBusMaxArrayBytes) - 2048, L'x');
   EXPECT_FALSE(client.ProxyExecuteRequest(tooLarge.data()));
   EXPECT_EQ(client.frames, std::vector<std::string>(2, kLaunchError));
   const std::pair<std::string, std::string> tooLargeLog{
       "ERROR",
-      "Request too large for the session bus: 67108865 bytes, its limit is 67108864 bytes"};
+      "Request too large for the session bus: 67106816 bytes, its limit is 67108864 bytes"};
   EXPECT_EQ(std::count(client.log.begin(), client.log.end(), tooLargeLog), 1);
   ASSERT_EQ(mReceived.size(), 2u);
   EXPECT_EQ(Param(mReceived[0], keyDirectObject),
