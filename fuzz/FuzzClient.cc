@@ -4,7 +4,6 @@
 #include <syslog.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <cstdlib>
 #include <memory>
 
@@ -14,34 +13,25 @@
 namespace {
 
 std::unique_ptr<CQXWebClientNativeMac> PrepareProcess() {
-  unsetenv("DISPLAY");
-  unsetenv("WAYLAND_DISPLAY");
-  // No session bus at all: every send and look-up fails at once, nothing
-  // waits for an Assistant to start, and no input pays for a connection
-  // attempt.
-  unsetenv("DBUS_SESSION_BUS_ADDRESS");
-  unsetenv("XDG_RUNTIME_DIR");
-
-  // Every input logs: millions of lines must not reach the system log.
+  // No display and no session bus: nothing waits for a panel, a connection
+  // or an Assistant to start.
+  for (const char* name :
+       {"DISPLAY", "WAYLAND_DISPLAY", "DBUS_SESSION_BUS_ADDRESS", "XDG_RUNTIME_DIR"})
+    unsetenv(name);
+  // Every input logs: millions of lines must not reach the system log, nor
+  // pay for reading the zone file.
   setlogmask(LOG_MASK(LOG_EMERG));
-  // Log records carry the local time: a fixed zone spares reading the zone
-  // file for every line.
   setenv("TZ", "UTC", 1);
-
   // Frames go to /dev/null: the channel copies fd 1 before pointing it at stderr.
   const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
-  if (null < 0 || dup2(null, STDOUT_FILENO) < 0) {
-    perror("/dev/null");
+  if (null < 0 || dup2(null, STDOUT_FILENO) < 0)
     std::abort();
-  }
   close(null);
   BrowserChannel::Standard();
-
   QXApplication::sharedApplication();
   auto client = std::make_unique<CQXWebClientNativeMac>();
   xwstring response;
   client->Initialize(response);
-
   return client;
 }
 

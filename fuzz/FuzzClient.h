@@ -4,6 +4,9 @@
 // written to /dev/null.
 #pragma once
 
+#include <cstdint>
+#include <string>
+
 #include "host/QXWebClientNativeMac.h"
 
 // Prepares the process once and returns the one client. Each call puts the
@@ -11,3 +14,8 @@
 // two files and a download folder, so that every request has
 // something to work on and nothing carries over from the previous input.
 CQXWebClientNativeMac& QXFuzzFreshClient();
+
+// The input as a text, cut at its first zero byte when handed on as C text.
+inline std::string QXFuzzText(const uint8_t* data, size_t size) {
+  return std::string(reinterpret_cast<const char*>(data), size);
+}

@@ -6,8 +6,6 @@
 #include "fuzz/FuzzClient.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  CQXWebClientNativeMac& client = QXFuzzFreshClient();
-  const std::string text(reinterpret_cast<const char*>(data), size);
-  client.HandleNotification(text.c_str());
+  QXFuzzFreshClient().HandleNotification(QXFuzzText(data, size).c_str());
   return 0;
 }
