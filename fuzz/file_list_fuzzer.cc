@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 
-#include "Common/EntryText.h"
 #include "Common/FileList.h"
 #include "Common/JsonObjectPtr.h"
 #include "fuzz/FuzzClient.h"
