@@ -18,6 +18,7 @@ using ::testing::IsEmpty;
 namespace {
 
 constexpr int kTimeoutMs = 15000;
+constexpr std::chrono::milliseconds kTimeout{kTimeoutMs};
 constexpr char kRemoved[] = "Removed instance of plugin, refCon=";
 
 // A host started with what a browser passes (origin, manifest), which it
@@ -27,12 +28,12 @@ std::unique_ptr<HostProcess> Start(HostProcess::Options options = {}) {
   options.args = {"chrome-extension://abcdefghijklmnop/"};
   options.environment["TZ"] = "QXT-5";
   auto host = std::make_unique<HostProcess>(options);
-  const std::string record = host->ReadFrame(kTimeoutMs).value_or("none");
+  const std::string record = host->ReadFrame(kTimeout).value_or("none");
   EXPECT_TRUE(IsLogRecordWithText(record, "Initialize")) << record;
   tm stamp{};
   strptime(FrameString(record, "timestamp").value_or("").c_str(), "%Y.%m.%d %H.%M.%S", &stamp);
   EXPECT_LE(std::abs(timegm(&stamp) - (time(nullptr) + 5 * 3600)), 60) << record;
-  EXPECT_EQ(host->ReadFrame(kTimeoutMs),
+  EXPECT_EQ(host->ReadFrame(kTimeout),
             R"({ "version": "8.2.0x431", "type": "Response", "code": "Initialize", )"
             R"("support_dragdrop": false })");
   return host;
@@ -43,8 +44,8 @@ std::unique_ptr<HostProcess> Start(HostProcess::Options options = {}) {
 TEST(HostChannelTest, TheStopWordEndsTheHostAtOnceWithoutReadingOnOrTearingDown) {
   auto host = Start();
   ASSERT_TRUE(host->SendRaw(std::string(4, '\xFF') + EncodeFrame(Request("Reset"))));
-  EXPECT_EQ(host->WaitForExit(kTimeoutMs), 0);
-  EXPECT_EQ(host->ReadFrame(kTimeoutMs), std::nullopt);
+  EXPECT_EQ(host->WaitForExit(kTimeout), 0);
+  EXPECT_EQ(host->ReadFrame(kTimeout), std::nullopt);
   EXPECT_TRUE(host->AtEndOfOutput());
   EXPECT_TRUE(host->WaitForSyslogLine("Added new instance of plugin, refCon=", kTimeoutMs));
   EXPECT_FALSE(host->WaitForSyslogLine(kRemoved, 300)) << "the client was destroyed";
@@ -76,14 +77,14 @@ TEST(HostChannelTest, InputEndingBetweenOrInsideFramesEndsTheHostInOrder) {
     SCOPED_TRACE(c.what);
     auto host = Start(quiet);
     ASSERT_TRUE(host->SendRaw(c.bytes));
-    host->CloseStdin();
-    EXPECT_EQ(host->WaitForExit(kTimeoutMs), 0);
-    const auto frames = host->ReadFramesUntilQuiet(200);
+    host->CloseInput();
+    EXPECT_EQ(host->WaitForExit(kTimeout), 0);
+    const auto frames = host->ReadFramesUntilQuiet(200ms);
     EXPECT_THAT(LogTexts(frames), ElementsAreArray(c.records));
     EXPECT_THAT(NonLogFrames(frames), IsEmpty());
     EXPECT_TRUE(host->AtEndOfOutput());
     EXPECT_TRUE(host->WaitForSyslogLine(
-        std::string("Quorvex Web Client[") + std::to_string(host->Pid()) + "]: " + kRemoved,
+        std::string("Quorvex Web Client[") + std::to_string(host->pid()) + "]: " + kRemoved,
         kTimeoutMs));
   }
 }

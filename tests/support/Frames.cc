@@ -1,17 +1,5 @@
 #include "tests/support/Frames.h"
 
-std::vector<std::string> MemberNames(const std::string& frame) {
-  std::vector<std::string> names;
-  JsonPtr parsed = ParseJson(frame);
-  if (!json_object_is_type(parsed.get(), json_type_object))
-    return names;
-  json_object_object_foreach(parsed.get(), key, value) {
-    (void)value;
-    names.push_back(key);
-  }
-  return names;
-}
-
 bool IsLogRecord(const std::string& frame) {
   return FrameString(frame, "type") == "Log";
 }

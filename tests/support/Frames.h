@@ -1,5 +1,5 @@
-// Reading the host's frames in tests: members by name, member order, and
-// the log records among the other messages.
+// Reading the host's frames in tests: members by name, and the log records
+// among the other messages; writing the browser's requests.
 #pragma once
 
 #include <string>
@@ -7,9 +7,6 @@
 
 #include "host/FrameCodec.h"
 #include "tools/hostsession/FrameJson.h"
-
-// The frame's member names in the order they were written.
-std::vector<std::string> MemberNames(const std::string& frame);
 
 bool IsLogRecord(const std::string& frame);
 // The "text" of each log record among `frames`, in order; other frames skipped.

@@ -13,16 +13,14 @@
 #include <string>
 
 #include "platform/appleevents/AETypes.h"
-#include "tests/support/HostProcess.h"
 #include "tests/support/SessionBus.h"
 
-// The client's refCon from the host's "Added new instance of plugin" line;
-// 0 (and a test failure) when there is none.
-inline uint32_t HostRefCon(const HostProcess& host) {
+// The client's refCon from the host's "Added new instance of plugin" line
+// in its system log; 0 (and a test failure) when there is none.
+inline uint32_t HostRefCon(const std::string& syslog) {
   const std::string prefix = "Added new instance of plugin, refCon=";
-  for (const auto& line : host.SyslogLines())
-    if (auto at = line.find(prefix); at != std::string::npos)
-      return static_cast<uint32_t>(std::stoul(line.substr(at + prefix.size()), nullptr, 16));
+  if (auto at = syslog.find(prefix); at != std::string::npos)
+    return static_cast<uint32_t>(std::stoul(syslog.substr(at + prefix.size()), nullptr, 16));
   ADD_FAILURE() << "no refCon in the host's system log";
   return 0;
 }
