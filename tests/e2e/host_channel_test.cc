@@ -1,11 +1,13 @@
 // The real host binary on pipes, as a browser starts it: its greeting, and
 // the ways a session ends: the stop word, and the end of input between
-// frames or inside one.
+// frames or inside one. And qxclient, the browser stand-in of the README and
+// the demo, run with the demo's command line and script against it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <time.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -87,4 +89,35 @@ TEST(HostChannelTest, InputEndingBetweenOrInsideFramesEndsTheHostInOrder) {
         std::string("Quorvex Web Client[") + std::to_string(host->pid()) + "]: " + kRemoved,
         kTimeoutMs));
   }
+}
+
+TEST(QXClientTest, TheDemosFacelessSessionPrintsTheScriptAndEveryFrame) {
+  const std::string limit =
+      R"({"version":"8.2.0x431","type":"Request","code":"SetParameter","name":"FileTransferLimit","value":500})";
+  const std::string notARequest = R"({"version":"8.2.0x431","type":"Notification","code":"Reset"})";
+  const std::string script = "# the host greets the browser\nWAIT Initialize\n" + limit +
+                             "\nWAITLOG SetParameter\n" + notARequest +
+                             "\nWAITLOG Invalid request\nSTOP\n";
+  const ChildResult run = RunChild(
+      {"sh", "-c",
+       "printf %s \"$0\" | env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" --echo --timeout 30", script,
+       QX_CLIENT_BINARY},
+      {{"NO_AT_BRIDGE", "1"}, {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent-qx-bus"}},
+      kTimeoutMs * 2);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+
+  // Each script line as it is run, each frame as one line of JSON.
+  std::vector<std::string> shown;
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (!IsLogRecord(line) && FrameString(line, "code"))
+      shown.push_back("<" + *FrameString(line, "code") + ">");
+    else
+      shown.push_back(IsLogRecord(line) ? FrameString(line, "text").value_or("?") : line);
+  }
+  EXPECT_THAT(shown, ::testing::ElementsAre(
+                         "# the host greets the browser", "> WAIT Initialize", "Initialize",
+                         "<Initialize>", "> " + limit, "> WAITLOG SetParameter", "ExecuteRequest",
+                         "SetParameter", "> " + notARequest, "> WAITLOG Invalid request",
+                         "ExecuteRequest", "Invalid request", "> STOP"));
 }
