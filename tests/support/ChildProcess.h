@@ -4,16 +4,19 @@
 // and killed with the test. Every wait is bounded.
 #pragma once
 
+#include <fcntl.h>
 #include <glib.h>
-#include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -37,19 +40,17 @@ inline void OwnGroupDyingWithTest(gpointer) {
 // A helper that runs until this object goes, then is killed with its group.
 class Child {
  public:
-  // `extraFd`, when not -1, becomes the child's descriptor 3; with `output`
-  // its stdout is a pipe whose reading end lands there.
-  Child(const std::vector<std::string>& argv, const Variables& environment, int extraFd = -1,
-        int* output = nullptr) {
+  // `extraFd`, when not -1, becomes the child's descriptor 3.
+  Child(const std::vector<std::string>& argv, const Variables& environment, int extraFd = -1) {
     g_auto(GStrv) args = ToStrv(argv);
     g_auto(GStrv) envp = ToStrv(ChangedEnvironment({environment.begin(), environment.end()}));
     const int target = 3;
     const auto flags = static_cast<GSpawnFlags>(
         G_SPAWN_SEARCH_PATH | G_SPAWN_DO_NOT_REAP_CHILD | G_SPAWN_STDIN_FROM_DEV_NULL |
-        G_SPAWN_STDERR_TO_DEV_NULL | (output ? 0 : G_SPAWN_STDOUT_TO_DEV_NULL));
+        G_SPAWN_STDERR_TO_DEV_NULL | G_SPAWN_STDOUT_TO_DEV_NULL);
     if (!g_spawn_async_with_pipes_and_fds(
             nullptr, args, envp, flags, OwnGroupDyingWithTest, nullptr, -1, -1, -1, &extraFd,
-            &target, extraFd < 0 ? 0 : 1, &mPid, nullptr, output, nullptr, nullptr))
+            &target, extraFd < 0 ? 0 : 1, &mPid, nullptr, nullptr, nullptr, nullptr))
       mPid = -1;
   }
   ~Child() {
@@ -103,13 +104,20 @@ inline bool PollUntil(int timeoutMs, const std::function<bool()>& done) {
   return true;
 }
 
-// One line from `fd` within `timeoutMs`, without its newline; "" when none came.
-inline std::string ReadLine(int fd, int timeoutMs) {
+// Starts `argv` as `child` with its descriptor 3 on the file `path`, where it
+// writes a line once it is ready (Xvfb its display number, dbus-daemon its
+// address): that line, or "" when none came within `timeoutMs`.
+inline std::string StartReporting(std::optional<Child>& child, const std::vector<std::string>& argv,
+                                  const Variables& environment, const std::string& path,
+                                  int timeoutMs) {
+  const int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+  child.emplace(argv, environment, fd);
+  close(fd);
   std::string line;
-  pollfd waiting{fd, POLLIN, 0};
-  for (char c = 0; c != '\n'; line += c)
-    if (poll(&waiting, 1, timeoutMs) <= 0 || read(fd, &c, 1) != 1)
-      return "";
-  line.pop_back();
-  return line;
+  const bool ready = child->Ok() && PollUntil(timeoutMs, [&] {
+                       std::ifstream in(path);
+                       line.assign(std::istreambuf_iterator<char>(in), {});
+                       return !line.empty() && line.back() == '\n';
+                     });
+  return ready ? line.substr(0, line.size() - 1) : "";
 }

@@ -5,14 +5,12 @@
 // folders and settings. Ready when made; everything it started ends with it.
 #pragma once
 
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <optional>
 #include <string>
 
@@ -72,23 +70,12 @@ class Desktop {
   static constexpr int kStartMs = 30000;
 
   bool StartX11() {
-    // Xvfb writes the display number it took once it accepts clients. Not
-    // close-on-exec: the file may get descriptor 3, which the child keeps as is.
-    const std::string numberFile = mRoot + "/display";
-    const int fd = open(numberFile.c_str(), O_WRONLY | O_CREAT, 0600);
-    mServer.emplace(std::vector<std::string>{"Xvfb", "-displayfd", "3", "-screen", "0",
-                                             "1280x1024x24", "-nolisten", "tcp"},
-                    Variables{}, fd);
-    close(fd);
-    std::string number;
-    if (!mServer->Ok() || !PollUntil(kStartMs, [&] {
-          std::ifstream in(numberFile);
-          number.assign(std::istreambuf_iterator<char>(in), {});
-          return !number.empty() && number.back() == '\n';
-        }))
-      return false;
-    mEnvironment = {{"DISPLAY", ":" + number.substr(0, number.size() - 1)}};
-    return true;
+    const std::string number = StartReporting(
+        mServer, {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+        {}, mRoot + "/display", kStartMs);
+    if (!number.empty())
+      mEnvironment = {{"DISPLAY", ":" + number}};
+    return !number.empty();
   }
 
   bool StartWayland() {

@@ -8,7 +8,6 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -63,14 +62,10 @@ class SessionBus {
            "<limit name=\"max_incoming_bytes\">1000000000</limit><limit name="
            "\"max_outgoing_bytes\">1000000000</limit><limit name=\"max_message_size\">"
            "1000000000</limit><limit name=\"service_start_timeout\">120000</limit></busconfig>\n";
-    int address = -1;
-    mDaemon.emplace(std::vector<std::string>{"dbus-daemon", "--config-file=" + mRoot + "/bus.conf",
-                                             "--nofork", "--nopidfile", "--print-address=1"},
-                    Variables{}, -1, &address);
-    if (address >= 0) {
-      mAddress = ReadLine(address, 10000);
-      close(address);
-    }
+    mAddress = StartReporting(mDaemon,
+                              {"dbus-daemon", "--config-file=" + mRoot + "/bus.conf", "--nofork",
+                               "--nopidfile", "--print-address=3"},
+                              {}, mRoot + "/address", 10000);
     if (!mAddress.empty())
       mConnection = ConnectToBus(mAddress);
     EXPECT_TRUE(Ok()) << "the private session bus did not start";
