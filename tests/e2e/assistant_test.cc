@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -51,13 +52,42 @@ Paths ListedPaths(const std::vector<std::string>& frames, const std::string& cod
   return paths;
 }
 
-// An Assistant played on a connection of the test's own: it owns the name,
-// answers every call on the connection's thread, as another process would,
-// and keeps the text of each request.
+// An Assistant played on a connection of the test's own: it owns the name
+// and keeps the text of each request, dispatched while it waits for one.
 class StandInAssistant {
  public:
   explicit StandInAssistant(const std::string& address) : mConnection(ConnectToBus(address)) {
-    mOk = mConnection && g_dbus_connection_add_filter(mConnection.get(), Answer, this, nullptr) &&
+    static const GDBusInterfaceVTable kVTable = {
+        [](GDBusConnection*, const char*, const char*, const char*, const char*,
+           GVariant* parameters, GDBusMethodInvocation* invocation, gpointer self) {
+          // The '----' parameter of the event (uv): its bytes are the text.
+          g_autoptr(GVariant) event = nullptr;
+          g_variant_get(parameters, "((uv))", nullptr, &event);
+          g_autoptr(GVariant) params = g_variant_get_child_value(event, 1);
+          for (size_t i = 0; i < g_variant_n_children(params); ++i) {
+            guint32 keyword = 0, type = 0;
+            g_autoptr(GVariant) data = nullptr;
+            g_variant_get_child(params, i, "(u(uv))", &keyword, &type, &data);
+            gsize size = 0;
+            const void* bytes = g_variant_get_fixed_array(data, &size, 1);
+            if (keyword == 0x2D2D2D2D)
+              static_cast<StandInAssistant*>(self)->mRequests.emplace_back(
+                  static_cast<const char*>(bytes), size);
+          }
+          g_dbus_method_invocation_return_value(invocation, g_variant_new("(n)", 0));
+        },
+        nullptr,
+        nullptr,
+        {nullptr}};
+    g_autoptr(GDBusNodeInfo) node = g_dbus_node_info_new_for_xml(
+        "<node><interface name='com.quorvex.AppleEvents'><method name='Event'>"
+        "<arg type='(uv)' direction='in'/><arg type='n' direction='out'/>"
+        "</method></interface></node>",
+        nullptr);
+    mOk = mConnection &&
+          g_dbus_connection_register_object(mConnection.get(), "/com/quorvex/AppleEvents",
+                                            node->interfaces[0], &kVTable, this, nullptr,
+                                            nullptr) != 0 &&
           OwnAssistantName(mConnection.get());
   }
 
@@ -71,9 +101,11 @@ class StandInAssistant {
 
   // The "file_path"s of the next request; empty when none came in time.
   Paths WaitForRequest(int timeoutMs) {
-    std::unique_lock<std::mutex> lock(mMutex);
-    if (!mCame.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                        [&] { return !mRequests.empty(); }))
+    const gint64 deadline = g_get_monotonic_time() + gint64{timeoutMs} * 1000;
+    while (mRequests.empty() && g_get_monotonic_time() < deadline)
+      if (!g_main_context_iteration(nullptr, FALSE))
+        g_usleep(1000);
+    if (mRequests.empty())
       return {};
     const std::string request = mRequests.front();
     mRequests.erase(mRequests.begin());
@@ -81,44 +113,14 @@ class StandInAssistant {
   }
 
  private:
-  static GDBusMessage* Answer(GDBusConnection* bus, GDBusMessage* message, gboolean incoming,
-                              gpointer self) {
-    if (!incoming || g_dbus_message_get_message_type(message) != G_DBUS_MESSAGE_TYPE_METHOD_CALL)
-      return message;
-    // The '----' parameter of the event ((uv)): its bytes are the text.
-    g_autoptr(GVariant) event = nullptr;
-    g_variant_get(g_dbus_message_get_body(message), "((uv))", nullptr, &event);
-    g_autoptr(GVariant) params = g_variant_get_child_value(event, 1);
-    auto* assistant = static_cast<StandInAssistant*>(self);
-    for (size_t i = 0; i < g_variant_n_children(params); ++i) {
-      guint32 keyword = 0;
-      g_autoptr(GVariant) data = nullptr;
-      g_variant_get_child(params, i, "(u(uv))", &keyword, nullptr, &data);
-      gsize size = 0;
-      const void* bytes = g_variant_get_fixed_array(data, &size, 1);
-      std::lock_guard<std::mutex> lock(assistant->mMutex);
-      if (keyword == QXFourCC("----"))
-        assistant->mRequests.emplace_back(static_cast<const char*>(bytes), size);
-    }
-    assistant->mCame.notify_all();
-    g_autoptr(GDBusMessage) reply = g_dbus_message_new_method_reply(message);
-    g_dbus_message_set_body(reply, g_variant_new("(n)", 0));
-    g_dbus_connection_send_message(bus, reply, G_DBUS_SEND_MESSAGE_FLAGS_NONE, nullptr, nullptr);
-    g_object_unref(message);
-    return nullptr;
-  }
-
   BusConnection mConnection;
   bool mOk = false;
-  std::mutex mMutex;
-  std::condition_variable mCame;
   std::vector<std::string> mRequests;
 };
 
-// Relays one client's connection to the bus, and can hold back what the
-// client writes next once it wrote a marker: a fixed point in the client's
-// conversation with the bus. The client waits for each answer before its
-// next call, so each of its writes is one call.
+// Relays one client's connection to the bus byte for byte, and can hold back
+// one of the client's messages until released: a fixed point in the
+// client's conversation with the bus.
 class HoldingProxy {
  public:
   explicit HoldingProxy(const std::string& busAddress) {
@@ -138,7 +140,12 @@ class HoldingProxy {
     }
   }
   ~HoldingProxy() {
-    Release();
+    {
+      std::lock_guard<std::mutex> lock(mMutex);
+      mStopping = true;
+      mHeld = false;
+    }
+    mChanged.notify_all();
     if (mThread.joinable()) {
       [[maybe_unused]] const ssize_t woken = write(mWake[1], "x", 1);
       mThread.join();
@@ -151,7 +158,7 @@ class HoldingProxy {
 
   const std::string& Address() const { return mAddress; }
 
-  // Holds the first write that contains `marker`, or with `after` the one
+  // Holds the first message that contains `marker`, or with `after` the one
   // that follows it.
   void HoldAt(const std::string& marker, bool after = false) {
     std::lock_guard<std::mutex> lock(mMutex);
@@ -162,7 +169,7 @@ class HoldingProxy {
     std::unique_lock<std::mutex> lock(mMutex);
     return mChanged.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return mHeld; });
   }
-  // Lets a held write go, and holds none later.
+  // Lets a held message go, and holds none later.
   void Release() {
     {
       std::lock_guard<std::mutex> lock(mMutex);
@@ -181,21 +188,49 @@ class HoldingProxy {
     const int bus = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_un remote{AF_UNIX, {}};
     std::snprintf(remote.sun_path, sizeof remote.sun_path, "%s", busPath.c_str());
+    std::string pending;  // what the client sent that is not passed on yet
+    bool authenticated = false;
     char buffer[65536];
     for (bool open = connect(bus, reinterpret_cast<sockaddr*>(&remote), sizeof remote) == 0;
          open;) {
       pollfd fds[3] = {{client, POLLIN, 0}, {bus, POLLIN, 0}, {mWake[0], POLLIN, 0}};
       open = poll(fds, 3, -1) > 0 && fds[2].revents == 0;
       for (int side = 0; open && side < 2; ++side) {
-        if (fds[side].revents == 0)
+        const ssize_t got = fds[side].revents ? read(fds[side].fd, buffer, sizeof buffer) : 0;
+        open = fds[side].revents == 0 || got > 0;
+        if (open && side == 1)
+          open = WriteAll(client, std::string(buffer, static_cast<size_t>(got)));
+        if (!open || side == 1 || got <= 0)
           continue;
-        const ssize_t got = read(fds[side].fd, buffer, sizeof buffer);
-        const std::string data(buffer, got > 0 ? size_t(got) : 0);
-        open = got > 0 && (side == 1 || HoldIfMarked(data)) && WriteAll(side ? client : bus, data);
+        pending.append(buffer, static_cast<size_t>(got));
+        // Whole lines of authentication, then whole messages: fixed header,
+        // header fields padded to 8, body.
+        for (size_t length; open && (length = UnitLength(pending, authenticated)) > 0;) {
+          authenticated = authenticated || pending.compare(0, length, "BEGIN\r\n") == 0;
+          open =
+              HoldIfMarked(pending.substr(0, length)) && WriteAll(bus, pending.substr(0, length));
+          pending.erase(0, length);
+        }
       }
     }
     close(client);
     close(bus);
+  }
+
+  static size_t UnitLength(const std::string& pending, bool authenticated) {
+    if (!authenticated) {
+      const size_t end = pending.find("\r\n");
+      return end == std::string::npos ? 0 : end + 2;
+    }
+    if (pending.size() < 16)
+      return 0;
+    const auto word = [&](size_t at) {
+      uint32_t value = 0;
+      std::memcpy(&value, pending.data() + at, 4);
+      return pending[0] == 'B' ? __builtin_bswap32(value) : value;
+    };
+    const size_t length = ((16 + size_t(word(12)) + 7) & ~size_t(7)) + word(4);
+    return pending.size() < length ? 0 : length;
   }
 
   static bool WriteAll(int fd, const std::string& data) {
@@ -209,9 +244,9 @@ class HoldingProxy {
   }
 
   // False when the proxy is stopping.
-  bool HoldIfMarked(const std::string& data) {
+  bool HoldIfMarked(const std::string& message) {
     std::unique_lock<std::mutex> lock(mMutex);
-    const bool marked = !mMarker.empty() && data.find(mMarker) != std::string::npos;
+    const bool marked = !mMarker.empty() && message.find(mMarker) != std::string::npos;
     if (marked)
       mMarker.clear();
     if (marked && mAfter) {
@@ -222,7 +257,7 @@ class HoldingProxy {
       mChanged.notify_all();
       mChanged.wait(lock, [this] { return !mHeld; });
     }
-    return true;
+    return !mStopping;
   }
 
   std::string mFolder, mAddress;
@@ -232,7 +267,7 @@ class HoldingProxy {
   std::mutex mMutex;
   std::condition_variable mChanged;
   std::string mMarker;
-  bool mAfter = false, mHoldNext = false, mHeld = false;
+  bool mAfter = false, mHoldNext = false, mHeld = false, mStopping = false;
 };
 
 class AssistantTest : public DesktopHostTest {
@@ -288,6 +323,7 @@ TEST_F(AssistantTest, AnUploadActivatesTheAssistantWhichIsRelaunchedAfterAKill) 
 
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
   const auto rest = FramesUntilCode("TransferComplete");
+  ASSERT_FALSE(rest.empty());
   EXPECT_EQ(rest.back(),
             R"({"version":"8.2.0x431","type":"Notification","code":"TransferComplete",)"
             R"("transfer":"upload","files":)" +
