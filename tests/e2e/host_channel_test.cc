@@ -30,6 +30,9 @@ std::unique_ptr<HostProcess> Start(HostProcess::Options options = {}) {
   options.args = {"chrome-extension://abcdefghijklmnop/"};
   options.environment["TZ"] = "QXT-5";
   auto host = std::make_unique<HostProcess>(options);
+  // The record reaches the system log as its plain text too.
+  EXPECT_TRUE(host->WaitForSyslogLine(
+      "Quorvex Web Client[" + std::to_string(host->pid()) + "]: Initialize\n", kTimeoutMs));
   const std::string record = host->ReadFrame(kTimeout).value_or("none");
   EXPECT_TRUE(IsLogRecordWithText(record, "Initialize")) << record;
   tm stamp{};
