@@ -24,20 +24,18 @@
 #include "platform/appleevents/AEGVariant.h"
 #include "platform/appleevents/AppleEvents.h"
 #include "platform/appleevents/Processes.h"
-#include "tests/support/DesktopSession.h"
+#include "tests/support/Desktop.h"
+#include "tests/support/DialogDriver.h"
 #include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
-#include "tests/support/SessionBus.h"
 #include "tests/support/StatusEvents.h"
-#include "tests/support/VirtualDisplay.h"
-#include "tests/support/X11DialogDriver.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
-constexpr int kTimeoutMs = 300000;
+constexpr std::chrono::milliseconds kTimeout{300000};
 constexpr int kBurst = 20000;
 
 double Seconds(Clock::time_point since) {
@@ -59,20 +57,19 @@ size_t ListedCount(const std::string& frame) {
 
 class Bench {
  public:
-  explicit Bench(size_t files) : mFiles(files), mDesktop(mDisplay.Environment()) {
-    if (!mDisplay.Ok() || !mDesktop.Ok() || !mBus.Ok())
+  explicit Bench(size_t files) : mFiles(files) {
+    if (!mDesktop.Ok())
       Fail("no display or bus");
     char pattern[] = "/tmp/qx-assistant-bench-XXXXXX";
     if (mkdtemp(pattern) == nullptr)
       Fail("mkdtemp");
     mRoot = pattern;
     fs::create_directories(mRoot / "outbox");
-    mBus.InstallService("com.quorvex.Assistant",
-                        {QX_ASSISTANT_BINARY, "--outbox", (mRoot / "outbox").string()});
+    mDesktop.Bus().InstallService("com.quorvex.Assistant",
+                                  {QX_ASSISTANT_BINARY, "--outbox", (mRoot / "outbox").string()});
     HostProcess::Options options;
     for (const auto& [name, value] : mDesktop.Environment())
       options.environment[name] = value;
-    options.environment["DBUS_SESSION_BUS_ADDRESS"] = mBus.Address();
     mHost = std::make_unique<HostProcess>(options);
     Until("Initialize");
   }
@@ -85,7 +82,7 @@ class Bench {
 
   std::vector<std::string> Until(const std::string& code) {
     auto frames = mHost->ReadFramesUntil(
-        [&](const std::string& f) { return IsMessageWithCode(f, code); }, kTimeoutMs);
+        [&](const std::string& f) { return IsMessageWithCode(f, code); }, kTimeout);
     if (!frames)
       Fail("no " + code);
     return *frames;
@@ -99,7 +96,7 @@ class Bench {
       std::ofstream(folder / ("file-" + std::to_string(i) + ".txt")) << "content " << i;
     mHost->SendFrame(Request("QueueFilesForUpload",
                              R"("files_ul":[{"file_path":")" + folder.string() + R"("}])"));
-    X11DialogDriver driver(mDesktop.Environment());
+    DialogDriver driver(mDesktop.Environment());
     auto alert = driver.WaitForWindow("Quorvex Web Client", 30000);
     if (!alert || !driver.Focus(*alert) || !driver.Key("Return"))
       Fail(driver.LastError());
@@ -125,17 +122,17 @@ class Bench {
   // The host hears only the Assistant's name owner: the reference Assistant
   // is stopped and the bench's connection takes its name.
   double RelayBurst() {
-    GDBusConnection* bus = mBus.Connection();
-    std::string hostName = UniqueNameOfProcess(bus, mHost->Pid(), 5000);
+    GDBusConnection* bus = mDesktop.Bus().Connection();
+    std::string hostName = UniqueNameOfProcess(bus, mHost->pid(), 5000);
     if (hostName.empty())
       Fail("host not on the bus");
     if (pid_t assistant = NameOwnerPid(bus, "com.quorvex.Assistant"); assistant > 0)
       kill(assistant, SIGTERM);
-    for (int i = 0; i < 500 && !mBus.NameOwner("com.quorvex.Assistant").empty(); ++i)
+    for (int i = 0; i < 500 && !mDesktop.Bus().NameOwner("com.quorvex.Assistant").empty(); ++i)
       g_usleep(10000);
     if (!OwnAssistantName(bus))
       Fail("the Assistant's name cannot be taken");
-    uint32_t refCon = HostRefCon(*mHost);
+    uint32_t refCon = HostRefCon(mHost->SyslogText());
 
     AEDesc address{typeNull, nullptr};
     AppleEvent event{typeNull, nullptr};
@@ -159,7 +156,7 @@ class Bench {
     int seen = 0;
     auto frames = mHost->ReadFramesUntil(
         [&](const std::string& f) { return IsMessageWithCode(f, "Burst") && ++seen == kBurst; },
-        kTimeoutMs);
+        kTimeout);
     if (!frames)
       Fail("burst not relayed (" + std::to_string(seen) + ")");
     return Seconds(start);
@@ -167,9 +164,7 @@ class Bench {
 
  private:
   size_t mFiles;
-  VirtualDisplay mDisplay;
-  DesktopSession mDesktop;
-  SessionBus mBus;
+  Desktop mDesktop;
   fs::path mRoot;
   std::unique_ptr<HostProcess> mHost;
 };

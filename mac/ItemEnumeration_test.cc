@@ -8,9 +8,9 @@
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/FileQueries.h"
 #include "Common/testing/FakeWebClient.h"
+#include "Common/testing/TestTree.h"
 #include "mac/QXWebClientBaseMac.h"
 #include "mac/SkippedItems.h"
-#include "tests/support/TestTree.h"
 
 namespace {
 

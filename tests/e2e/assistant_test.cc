@@ -1,8 +1,8 @@
 // The Assistant link of the real host on a private session bus: the
-// reference Assistant started by D-Bus activation, killed and started again,
-// missing; a stand-in Assistant quitting around the host's request; and
-// status events sent by programs that do or do not own the Assistant's name.
-// The upload list is filled through the real confirmation alert.
+// reference Assistant started by D-Bus activation, killed and started again;
+// a stand-in Assistant quitting around the host's request; and status events
+// sent by programs that do or do not own the Assistant's name, one of them
+// while a dialog is open. The upload list is filled through the real alert.
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <signal.h>
@@ -21,7 +21,6 @@
 #include <thread>
 
 #include "tests/support/DesktopHostTest.h"
-#include "tests/support/SessionBus.h"
 #include "tests/support/StatusEvents.h"
 
 namespace fs = std::filesystem;
@@ -273,19 +272,7 @@ class HoldingProxy {
 
 class AssistantTest : public DesktopHostTest {
  protected:
-  void SetUp() override {
-    ASSERT_NO_FATAL_FAILURE(DesktopHostTest::SetUp());
-    ASSERT_TRUE(mBus.Ok());
-    fs::create_directories(mRoot / "outbox");
-  }
-
-  void InstallAssistant() {
-    ASSERT_TRUE(mBus.InstallService(
-        kAssistant, {QX_ASSISTANT_BINARY, "--outbox", (mRoot / "outbox").string()}));
-  }
-  void StartHostOn(const std::string& address) {
-    StartHost({{"DBUS_SESSION_BUS_ADDRESS", address}});
-  }
+  SessionBus& Bus() { return mDesktop.Bus(); }
 
   std::vector<std::string> SourceFiles(size_t count) {
     std::vector<std::string> paths;
@@ -305,96 +292,93 @@ class AssistantTest : public DesktopHostTest {
   }
 
   bool WaitForNoAssistant() {
-    return PollUntil(kTimeoutMs, [&] { return mBus.NameOwner(kAssistant).empty(); });
+    return PollUntil(kTimeoutMs, [&] { return Bus().NameOwner(kAssistant).empty(); });
   }
-
-  SessionBus mBus;
 };
 
 }  // namespace
 
-TEST_F(AssistantTest, AnUploadStartsTheAssistantWhoseSentFilesLeaveTheList) {
+// The first upload starts the Assistant by activation; killed once its first
+// files are sent, it leaves the rest listed, and the next upload starts a new
+// one that sends the rest: every file leaves the list exactly once. The
+// Assistant's own notifications arrive as it wrote them; its "FileSent" is
+// not relayed: each sent file leaves the list instead.
+TEST_F(AssistantTest, AnUploadActivatesTheAssistantWhichIsRelaunchedAfterAKill) {
   InstallAssistant();
-  StartHostOn(mBus.Address());
-  const auto files = SourceFiles(2);
-  ASSERT_EQ(Queue(files).size(), 2u);
-  EXPECT_TRUE(mBus.NameOwner(kAssistant).empty());
+  StartHost();
+  const auto files = SourceFiles(300);
+  ASSERT_EQ(Queue(files).size(), files.size());
+  EXPECT_TRUE(Bus().NameOwner(kAssistant).empty());
 
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
-  const auto frames = FramesUntilCode("TransferComplete");
-  // The Assistant's own notifications arrive as it wrote them; its
-  // "FileSent" is not relayed: each sent file leaves the list instead.
-  EXPECT_EQ(frames.back(),
+  auto frames = FramesUntilCode("FilesDeletedFromUploadList");
+  const pid_t assistant = NameOwnerPid(Bus().Connection(), kAssistant);
+  ASSERT_GT(assistant, 0);
+  ASSERT_EQ(kill(assistant, SIGKILL), 0);
+  ASSERT_TRUE(WaitForNoAssistant());
+  for (const auto& frame : mHost->ReadFramesUntilQuiet(500ms))
+    frames.push_back(frame);
+  Paths sent = ListedPaths(frames, "FilesDeletedFromUploadList");
+  ASSERT_LT(sent.size(), files.size()) << "the transfer ended before the kill";
+
+  ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
+  const auto rest = FramesUntilCode("TransferComplete");
+  ASSERT_FALSE(rest.empty());
+  EXPECT_EQ(rest.back(),
             R"({"version":"8.2.0x431","type":"Notification","code":"TransferComplete",)"
-            R"("transfer":"upload","files":2,"failed":0})");
-  EXPECT_EQ(ListedPaths(frames, "FilesDeletedFromUploadList"), Paths(files.begin(), files.end()));
+            R"("transfer":"upload","files":)" +
+                std::to_string(files.size() - sent.size()) + R"(,"failed":0})");
+  sent.merge(ListedPaths(rest, "FilesDeletedFromUploadList"));
+  EXPECT_EQ(sent, Paths(files.begin(), files.end()));
+  frames.insert(frames.end(), rest.begin(), rest.end());
   for (const auto& frame : NonLogFrames(frames))
     EXPECT_FALSE(IsMessageWithCode(frame, "FileSent") || IsMessageWithCode(frame, "Error"))
         << frame;
-  std::ifstream sent(mRoot / "outbox" / fs::path(files[1]).filename());
-  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(sent), {}), "content 1");
+  std::ifstream copied(mRoot / "outbox" / fs::path(files[1]).filename());
+  EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}), "content 1");
 
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
   FramesUntilLog("Failed to convert list of files to JSON");
 }
 
-TEST_F(AssistantTest, NoActivatableAssistantIsOneErrorAtOnce) {
-  StartHostOn(mBus.Address());
-  ASSERT_EQ(Queue(SourceFiles(1)).size(), 1u);
-  ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
-  EXPECT_EQ(NonLogFrames(FramesUntilLog(kForwardFailed)), std::vector<std::string>{kLaunchError});
-}
-
 // Any local program can call the host's Event method, here gdbus by hand;
 // only the connection that owns the Assistant's name is heard. A stranger
 // gets result 0 like the Assistant, and the system log says who was ignored.
-TEST_F(AssistantTest, StatusEventsCountOnlyFromTheAssistantsNameOwner) {
-  StartHostOn(mBus.Address());
-  const auto files = SourceFiles(1);
-  ASSERT_EQ(Queue(files).size(), 1u);
-  const uint32_t refCon = HostRefCon(*mHost);
-  const std::string host = UniqueNameOfProcess(mBus.Connection(), mHost->Pid(), kTimeoutMs);
-  const std::string sent =
-      R"({"type":"Notification","code":"FileSent","files_ul":[{"file_path":")" + files[0] +
+// A dialog's loop never reads stdin, so a request waits its turn, yet a
+// status event from the bus runs inside it: one that removes a listed file
+// and names the one the alert is about to add. What the browser was told
+// still adds up to what the host holds.
+TEST_F(AssistantTest, StatusEventsCountOnlyFromTheNameOwnerAndGetThroughAnOpenDialog) {
+  StartHost();
+  const auto early = SourceFiles(2);
+  ASSERT_EQ(Queue(early).size(), 2u);
+  const uint32_t refCon = HostRefCon(mHost->SyslogText());
+  const std::string host = UniqueNameOfProcess(Bus().Connection(), mHost->pid(), kTimeoutMs);
+  const std::string stray =
+      R"({"type":"Notification","code":"FileSent","files_ul":[{"file_path":")" + early[0] +
       R"(","relative_path":""}]})";
-  g_autoptr(GVariant) arguments = g_variant_ref_sink(StatusEventArguments(refCon, sent));
+  g_autoptr(GVariant) arguments = g_variant_ref_sink(StatusEventArguments(refCon, stray));
   g_autoptr(GVariant) event = g_variant_get_child_value(arguments, 0);
   g_autofree char* text = g_variant_print(event, TRUE);
   const ChildResult stranger =
       RunChild({"gdbus", "call", "--session", "--dest", host, "--object-path",
                 "/com/quorvex/AppleEvents", "--method", "com.quorvex.AppleEvents.Event", text},
-               {{"DBUS_SESSION_BUS_ADDRESS", mBus.Address()}}, kTimeoutMs);
+               {{"DBUS_SESSION_BUS_ADDRESS", Bus().Address()}}, kTimeoutMs);
   EXPECT_EQ(stranger.output, "(int16 0,)\n");
   EXPECT_TRUE(mHost->WaitForSyslogLine(", which does not own com.quorvex.Assistant", kTimeoutMs));
-  EXPECT_EQ(mHost->ReadFrame(700), std::nullopt);
+  EXPECT_EQ(mHost->ReadFrame(700ms), std::nullopt);
 
-  ASSERT_TRUE(OwnAssistantName(mBus.Connection()));
-  ASSERT_TRUE(SendStatusEvent(mBus.Connection(), host, refCon, sent, kTimeoutMs));
-  EXPECT_EQ(
-      ListedPaths(FramesUntilCode("FilesDeletedFromUploadList"), "FilesDeletedFromUploadList"),
-      Paths{files[0]});
-}
-
-// A dialog's loop never reads stdin, so a request waits its turn, yet a
-// status event from the bus runs inside it: one that removes a listed file
-// and names the one the alert is about to add. What the browser was told
-// still adds up to what the host holds.
-TEST_F(AssistantTest, StatusEventsGetThroughAnOpenDialogWhileRequestsWait) {
-  StartHostOn(mBus.Address());
-  const auto early = SourceFiles(2);
-  ASSERT_EQ(Queue(early).size(), 2u);
   const std::string late = (mRoot / "late").string();
   std::ofstream(late) << "late";
   const std::string alert =
       OpenDialog(Request("QueueFilesForUpload", FilesMember({late})), "Quorvex Web Client");
   ASSERT_TRUE(mHost->SendFrame(Request("SetParameter", R"("name":"behind-the-alert")")));
-  ASSERT_TRUE(OwnAssistantName(mBus.Connection()));
-  ASSERT_TRUE(SendStatusEvent(
-      mBus.Connection(), UniqueNameOfProcess(mBus.Connection(), mHost->Pid(), kTimeoutMs),
-      HostRefCon(*mHost),
-      R"({"type":"Notification","code":"FileSent","files_ul":[{"file_path":")" + early[0] +
-          R"("},{"file_path":")" + late + R"("}]})",
-      kTimeoutMs));
+  ASSERT_TRUE(OwnAssistantName(Bus().Connection()));
+  ASSERT_TRUE(SendStatusEvent(Bus().Connection(), host, refCon,
+                              R"({"type":"Notification","code":"FileSent","files_ul":[)"
+                              R"({"file_path":")" +
+                                  early[0] + R"("},{"file_path":")" + late + R"("}]})",
+                              kTimeoutMs));
   auto frames = FramesUntilCode("FilesDeletedFromUploadList");
   EXPECT_EQ(ListedPaths(frames, "FilesDeletedFromUploadList"), Paths{early[0]});
   const auto texts = LogTexts(frames);
@@ -410,45 +394,20 @@ TEST_F(AssistantTest, StatusEventsGetThroughAnOpenDialogWhileRequestsWait) {
       (Paths{early[1], late}));
 }
 
-// Killed once its first files are sent, the Assistant leaves the rest listed,
-// and the next upload starts a new one that sends the rest: every file leaves
-// the list exactly once.
-TEST_F(AssistantTest, AnAssistantKilledMidTransferIsRelaunchedForTheRest) {
-  InstallAssistant();
-  StartHostOn(mBus.Address());
-  const auto files = SourceFiles(300);
-  ASSERT_EQ(Queue(files).size(), files.size());
-
-  ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
-  auto frames = FramesUntilCode("FilesDeletedFromUploadList");
-  const pid_t assistant = NameOwnerPid(mBus.Connection(), kAssistant);
-  ASSERT_GT(assistant, 0);
-  ASSERT_EQ(kill(assistant, SIGKILL), 0);
-  ASSERT_TRUE(WaitForNoAssistant());
-  for (const auto& frame : mHost->ReadFramesUntilQuiet(500))
-    frames.push_back(frame);
-  Paths sent = ListedPaths(frames, "FilesDeletedFromUploadList");
-  ASSERT_LT(sent.size(), files.size()) << "the transfer ended before the kill";
-
-  ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
-  sent.merge(ListedPaths(FramesUntilCode("TransferComplete"), "FilesDeletedFromUploadList"));
-  EXPECT_EQ(sent, Paths(files.begin(), files.end()));
-}
-
 // The request is the Assistant's once it has answered for it, and only then.
 // The host's bus traffic is held at a fixed point while the Assistant quits,
 // so the order is certain rather than a matter of timing: gone before the
 // request reached it is the launch error; gone right after answering is a
 // success, even to a host that asks the bus again after the answer.
 TEST_F(AssistantTest, TheRequestIsHandedOverExactlyWhenTheAssistantAnswers) {
-  HoldingProxy proxy(mBus.Address());
+  HoldingProxy proxy(Bus().Address());
   ASSERT_FALSE(proxy.Address().empty());
-  StartHostOn(proxy.Address());
+  StartHost({{"DBUS_SESSION_BUS_ADDRESS", proxy.Address()}});
   const auto files = SourceFiles(2);
   ASSERT_EQ(Queue(files).size(), 2u);
   const auto limit = Request("SetParameter", R"("name":"FileTransferLimit","value":0)");
 
-  auto leaving = std::make_unique<StandInAssistant>(mBus.Address());
+  auto leaving = std::make_unique<StandInAssistant>(Bus().Address());
   ASSERT_TRUE(leaving->Ok());
   proxy.HoldAt("com.quorvex.AppleEvents");
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
@@ -458,7 +417,7 @@ TEST_F(AssistantTest, TheRequestIsHandedOverExactlyWhenTheAssistantAnswers) {
   proxy.Release();
   EXPECT_EQ(NonLogFrames(FramesUntilLog(kForwardFailed)), std::vector<std::string>{kLaunchError});
 
-  StandInAssistant quitting(mBus.Address());
+  StandInAssistant quitting(Bus().Address());
   ASSERT_TRUE(quitting.Ok());
   proxy.HoldAt("com.quorvex.AppleEvents", true);
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
@@ -470,7 +429,7 @@ TEST_F(AssistantTest, TheRequestIsHandedOverExactlyWhenTheAssistantAnswers) {
   EXPECT_TRUE(NonLogFrames(FramesUntilLog("Invalid upload limit specified: 0")).empty());
 
   // The list is still whole: the next Assistant gets all of it.
-  StandInAssistant next(mBus.Address());
+  StandInAssistant next(Bus().Address());
   ASSERT_TRUE(next.Ok());
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
   EXPECT_EQ(next.WaitForRequest(kTimeoutMs), Paths(files.begin(), files.end()));

@@ -1,11 +1,13 @@
 // The real host binary on pipes, as a browser starts it: its greeting, and
 // the ways a session ends: the stop word, and the end of input between
-// frames or inside one.
+// frames or inside one. And qxclient, the browser stand-in of the README and
+// the demo, run with the demo's command line and script against it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <time.h>
 
 #include <cstdlib>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,7 @@ using ::testing::IsEmpty;
 namespace {
 
 constexpr int kTimeoutMs = 15000;
+constexpr std::chrono::milliseconds kTimeout{kTimeoutMs};
 constexpr char kRemoved[] = "Removed instance of plugin, refCon=";
 
 // A host started with what a browser passes (origin, manifest), which it
@@ -27,12 +30,15 @@ std::unique_ptr<HostProcess> Start(HostProcess::Options options = {}) {
   options.args = {"chrome-extension://abcdefghijklmnop/"};
   options.environment["TZ"] = "QXT-5";
   auto host = std::make_unique<HostProcess>(options);
-  const std::string record = host->ReadFrame(kTimeoutMs).value_or("none");
+  // The record reaches the system log as its plain text too.
+  EXPECT_TRUE(host->WaitForSyslogLine(
+      "Quorvex Web Client[" + std::to_string(host->pid()) + "]: Initialize\n", kTimeoutMs));
+  const std::string record = host->ReadFrame(kTimeout).value_or("none");
   EXPECT_TRUE(IsLogRecordWithText(record, "Initialize")) << record;
   tm stamp{};
   strptime(FrameString(record, "timestamp").value_or("").c_str(), "%Y.%m.%d %H.%M.%S", &stamp);
   EXPECT_LE(std::abs(timegm(&stamp) - (time(nullptr) + 5 * 3600)), 60) << record;
-  EXPECT_EQ(host->ReadFrame(kTimeoutMs),
+  EXPECT_EQ(host->ReadFrame(kTimeout),
             R"({ "version": "8.2.0x431", "type": "Response", "code": "Initialize", )"
             R"("support_dragdrop": false })");
   return host;
@@ -43,8 +49,8 @@ std::unique_ptr<HostProcess> Start(HostProcess::Options options = {}) {
 TEST(HostChannelTest, TheStopWordEndsTheHostAtOnceWithoutReadingOnOrTearingDown) {
   auto host = Start();
   ASSERT_TRUE(host->SendRaw(std::string(4, '\xFF') + EncodeFrame(Request("Reset"))));
-  EXPECT_EQ(host->WaitForExit(kTimeoutMs), 0);
-  EXPECT_EQ(host->ReadFrame(kTimeoutMs), std::nullopt);
+  EXPECT_EQ(host->WaitForExit(kTimeout), 0);
+  EXPECT_EQ(host->ReadFrame(kTimeout), std::nullopt);
   EXPECT_TRUE(host->AtEndOfOutput());
   EXPECT_TRUE(host->WaitForSyslogLine("Added new instance of plugin, refCon=", kTimeoutMs));
   EXPECT_FALSE(host->WaitForSyslogLine(kRemoved, 300)) << "the client was destroyed";
@@ -76,14 +82,45 @@ TEST(HostChannelTest, InputEndingBetweenOrInsideFramesEndsTheHostInOrder) {
     SCOPED_TRACE(c.what);
     auto host = Start(quiet);
     ASSERT_TRUE(host->SendRaw(c.bytes));
-    host->CloseStdin();
-    EXPECT_EQ(host->WaitForExit(kTimeoutMs), 0);
-    const auto frames = host->ReadFramesUntilQuiet(200);
+    host->CloseInput();
+    EXPECT_EQ(host->WaitForExit(kTimeout), 0);
+    const auto frames = host->ReadFramesUntilQuiet(200ms);
     EXPECT_THAT(LogTexts(frames), ElementsAreArray(c.records));
     EXPECT_THAT(NonLogFrames(frames), IsEmpty());
     EXPECT_TRUE(host->AtEndOfOutput());
     EXPECT_TRUE(host->WaitForSyslogLine(
-        std::string("Quorvex Web Client[") + std::to_string(host->Pid()) + "]: " + kRemoved,
+        std::string("Quorvex Web Client[") + std::to_string(host->pid()) + "]: " + kRemoved,
         kTimeoutMs));
   }
+}
+
+TEST(QXClientTest, TheDemosFacelessSessionPrintsTheScriptAndEveryFrame) {
+  const std::string limit =
+      R"({"version":"8.2.0x431","type":"Request","code":"SetParameter","name":"FileTransferLimit","value":500})";
+  const std::string notARequest = R"({"version":"8.2.0x431","type":"Notification","code":"Reset"})";
+  const std::string script = "# the host greets the browser\nWAIT Initialize\n" + limit +
+                             "\nWAITLOG SetParameter\n" + notARequest +
+                             "\nWAITLOG Invalid request\nSTOP\n";
+  const ChildResult run = RunChild(
+      {"sh", "-c",
+       "printf %s \"$0\" | env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" --echo --timeout 30", script,
+       QX_CLIENT_BINARY},
+      {{"NO_AT_BRIDGE", "1"}, {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent-qx-bus"}},
+      kTimeoutMs * 2);
+  EXPECT_EQ(run.exitCode, 0) << run.output;
+
+  // Each script line as it is run, each frame as one line of JSON.
+  std::vector<std::string> shown;
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (!IsLogRecord(line) && FrameString(line, "code"))
+      shown.push_back("<" + *FrameString(line, "code") + ">");
+    else
+      shown.push_back(IsLogRecord(line) ? FrameString(line, "text").value_or("?") : line);
+  }
+  EXPECT_THAT(shown, ::testing::ElementsAre(
+                         "# the host greets the browser", "> WAIT Initialize", "Initialize",
+                         "<Initialize>", "> " + limit, "> WAITLOG SetParameter", "ExecuteRequest",
+                         "SetParameter", "> " + notARequest, "> WAITLOG Invalid request",
+                         "ExecuteRequest", "Invalid request", "> STOP"));
 }

@@ -85,6 +85,7 @@ TEST(InstallTest, EachCase) {
        {{"qx --user --browser 'chrome chromium' $ids", 2, "unknown browser 'chrome chromium'"},
         {"qx --user --browser chrom $ids", 2, "unknown browser 'chrom'"},
         {"qx --user --browser chromium --chrome-extension-id ${a}q", 2, "is not a Chromium"},
+        {"qx --user --browser chromium --chrome-extension-id ${a%p}q", 2, "is not a Chromium"},
         {"qx --user --browser chromium --host $PWD/bin/h$'\\xff' $ids", 2, "is not valid UTF-8"},
         // The record of what was written keeps a path a line.
         {"HOME=$PWD/a$'\\n'b qx --user $ids", 2, "HOME has a control character"},

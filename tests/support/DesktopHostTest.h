@@ -1,7 +1,6 @@
 // The base of the suites that run the real host on a desktop of the test's
-// own: a display (X11 unless the suite asks for Wayland), a desktop session
-// on it, a driver that answers dialogs like a user, and a scratch folder,
-// all made fresh for each test.
+// own (X11 unless the suite asks for Wayland), with a driver that answers
+// dialogs like a user and a scratch folder, all made fresh for each test.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,19 +12,19 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/DesktopSession.h"
+#include "tests/support/Desktop.h"
 #include "tests/support/DialogDriver.h"
 #include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
-#include "tests/support/VirtualDisplay.h"
 
 class DesktopHostTest : public ::testing::Test {
  protected:
   // How long the host may take to start, or a dialog to come and go.
   static constexpr int kTimeoutMs = 60000;
+  static constexpr std::chrono::milliseconds kTimeout{kTimeoutMs};
 
   explicit DesktopHostTest(DesktopKind kind = DesktopKind::kX11)
-      : mDisplay(kind), mDesktop(mDisplay.Environment()), mDriver(mDesktop.Environment(), kind) {
+      : mDesktop(kind), mDriver(mDesktop.Environment(), kind) {
     char pattern[] = "/tmp/qx-e2e-XXXXXX";
     mRoot = mkdtemp(pattern) != nullptr ? pattern : "";
   }
@@ -36,10 +35,18 @@ class DesktopHostTest : public ::testing::Test {
       std::filesystem::remove_all(mRoot, ignored);
   }
 
-  void SetUp() override { ASSERT_TRUE(mDisplay.Ok() && mDesktop.Ok() && !mRoot.empty()); }
+  void SetUp() override { ASSERT_TRUE(mDesktop.Ok() && !mRoot.empty()); }
 
-  // Starts a host in the desktop session, `environment` changed, and waits
-  // for its greeting.
+  // Makes the reference Assistant, keeping its outbox under the scratch
+  // folder, activatable on the desktop's bus.
+  void InstallAssistant() {
+    std::filesystem::create_directories(mRoot / "outbox");
+    ASSERT_TRUE(mDesktop.Bus().InstallService(
+        "com.quorvex.Assistant", {QX_ASSISTANT_BINARY, "--outbox", (mRoot / "outbox").string()}));
+  }
+
+  // Starts a host on the desktop, `environment` changed, and waits for its
+  // greeting.
   void StartHost(HostProcess::Environment environment = {}) {
     HostProcess::Options options;
     options.environment.insert(environment.begin(), environment.end());
@@ -71,8 +78,7 @@ class DesktopHostTest : public ::testing::Test {
     Answer(window, mDriver.Focus(window) && mDriver.Key(key));
   }
 
-  VirtualDisplay mDisplay;
-  DesktopSession mDesktop;
+  Desktop mDesktop;
   DialogDriver mDriver;
   std::unique_ptr<HostProcess> mHost;
   std::filesystem::path mRoot;
@@ -80,7 +86,7 @@ class DesktopHostTest : public ::testing::Test {
  private:
   std::vector<std::string> Until(const std::function<bool(const std::string&)>& done,
                                  const std::string& what) {
-    auto frames = mHost->ReadFramesUntil(done, kTimeoutMs);
+    auto frames = mHost->ReadFramesUntil(done, kTimeout);
     EXPECT_TRUE(frames) << "nothing came up to " << what;
     return frames.value_or(std::vector<std::string>{});
   }

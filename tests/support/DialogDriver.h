@@ -4,20 +4,18 @@
 #pragma once
 
 #include <chrono>
-#include <map>
 #include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "tests/support/ChildProcess.h"
-#include "tests/support/VirtualDisplay.h"
+#include "tests/support/Desktop.h"
 
 class DialogDriver {
  public:
   // `environment` holds at least the display's variables.
-  explicit DialogDriver(std::map<std::string, std::string> environment,
-                        DesktopKind kind = DesktopKind::kX11)
+  explicit DialogDriver(Variables environment, DesktopKind kind = DesktopKind::kX11)
       : mWayland(kind == DesktopKind::kWayland), mEnvironment(std::move(environment)) {
     // xprop prints UTF-8 titles as they are only in a UTF-8 locale.
     mEnvironment["LC_ALL"] = "C.UTF-8";
@@ -86,13 +84,6 @@ class DialogDriver {
   // In an open panel: types `path` into the location field and confirms it.
   bool ChoosePath(const std::string& window, const std::string& path) {
     return (ReadyPanel(window) && TypeLocation(path)) || Fail("typing the path");
-  }
-
-  // On X: true when a window manager would keep the window above others;
-  // before one takes over, that wish is in the client's own state property.
-  bool IsKeptAbove(const std::string& window) {
-    auto state = Run({"xprop", "-id", window, "_NET_WM_STATE"});
-    return state && state->find("_NET_WM_STATE_ABOVE") != std::string::npos;
   }
 
   // What went wrong last, for a failure message.
@@ -190,6 +181,6 @@ class DialogDriver {
   }
 
   const bool mWayland;
-  std::map<std::string, std::string> mEnvironment;
+  Variables mEnvironment;
   std::string mLastError;
 };

@@ -1,96 +1,99 @@
 // The host under test, started through HostSession the way a browser starts
 // it, with what tests need around it: a faceless environment, stderr kept in
 // a file and the system log captured by a preloaded shim, both printed when
-// the test fails, and a malformed frame failing the test. Every wait has a
-// timeout and the destructor kills a host that is still running.
+// the test fails, and a malformed frame failing the test.
 #pragma once
 
-#include <sys/types.h>
+#include <gtest/gtest.h>
+#include <stdlib.h>
 
-#include <functional>
-#include <optional>
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iostream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "tests/support/ChildProcess.h"
 #include "tools/hostsession/HostEnvironment.h"
 #include "tools/hostsession/HostSession.h"
 
-class HostProcess {
+using namespace std::chrono_literals;
+
+inline std::string ReadWholeFile(const std::string& path) {
+  std::ostringstream text;
+  text << std::ifstream(path, std::ios::binary).rdbuf();
+  return text.str();
+}
+
+// The host's scratch folder, made before the session starts.
+struct HostFolder {
+  std::string mFolder = [] {
+    char pattern[] = "/tmp/qx-host-XXXXXX";
+    return std::string(mkdtemp(pattern) != nullptr ? pattern : "/nonexistent");
+  }();
+};
+
+class HostProcess : private HostFolder, public HostSession {
  public:
-  // Applied after the harness defaults, so they win.
-  using Environment = EnvironmentChanges;
+  using Environment = EnvironmentChanges;  // applied after the harness defaults
 
   struct Options {
-    std::string binary = DefaultBinary();
     std::vector<std::string> args;
     Environment environment;
-    std::string workingDirectory;  // empty: the test's own
-    bool closeStderr = false;      // start the child without fd 2
+    bool closeStderr = false;  // start the host without fd 2
   };
 
-  // The host under test; e2e suites learn its path from their build.
-  static std::string DefaultBinary() {
-#ifdef QX_HOST_BINARY
-    return QX_HOST_BINARY;
-#else
-    return "quorvex-webclient-host";
-#endif
+  HostProcess() : HostProcess(Options{}) {}
+  explicit HostProcess(const Options& options) : HostSession(Session(options, mFolder)) {
+    EXPECT_TRUE(started()) << "cannot start " << QX_HOST_BINARY;
+  }
+  ~HostProcess() {
+    Kill();
+    if (::testing::Test::HasFailure())
+      std::cerr << "---- host stderr ----\n"
+                << StderrText() << "---- host system log ----\n"
+                << ReadWholeFile(mFolder + "/syslog") << "---- end ----" << std::endl;
+    std::error_code ignored;
+    std::filesystem::remove_all(mFolder, ignored);
   }
 
-  // Starts the child at once; a failure to start fails the test.
-  HostProcess() : HostProcess(Options()) {}
-  explicit HostProcess(Options options);
-  ~HostProcess();
-
-  HostProcess(const HostProcess&) = delete;
-  HostProcess& operator=(const HostProcess&) = delete;
-
-  pid_t Pid() const {
-    return mSession ? mSession->pid() : -1;
+  // The captured system log holds a line with `fragment` within `timeoutMs`.
+  bool WaitForSyslogLine(const std::string& fragment, int timeoutMs) const {
+    return PollUntil(timeoutMs, [&] { return SyslogText().find(fragment) != std::string::npos; });
   }
-
-  // Each false (and a test failure) when the child stopped reading for 30 s;
-  // false when it went away. SendRaw writes bytes as they are, for length
-  // words and cut-off frames.
-  bool SendFrame(const std::string& body);
-  bool SendRaw(const std::string& bytes);
-  bool SendStopWord();
-  // End of input, as when the browser closes the pipe.
-  void CloseStdin();
-  // Stops reading the child's stdout, as a browser that went away.
-  void CloseStdout();
-
-  // The next frame's body; nullopt on timeout or end of output.
-  std::optional<std::string> ReadFrame(int timeoutMs);
-  // Reads frames until one satisfies `done`; returns every frame read, the
-  // matching one last, or nullopt when time or output ran out first.
-  std::optional<std::vector<std::string>> ReadFramesUntil(
-      const std::function<bool(const std::string&)>& done, int timeoutMs);
-  // Every frame that arrives within `quietMs` of the previous one.
-  std::vector<std::string> ReadFramesUntilQuiet(int quietMs);
-  // True when the child closed its stdout and every frame has been read.
-  bool AtEndOfOutput();
-
-  // Exit code of a normal exit, 128 + signal number for a child killed by a
-  // signal, nullopt while it is still running after `timeoutMs`.
-  std::optional<int> WaitForExit(int timeoutMs);
-  void Kill();
-
-  // The captured system log, one element per line, and the child's stderr.
-  std::vector<std::string> SyslogLines() const;
-  bool WaitForSyslogLine(const std::string& fragment, int timeoutMs) const;
-  std::string StderrText() const;
-  // A fresh folder that lives as long as this object.
-  const std::string& TempDir() const {
-    return mTempDir;
+  // Every frame that arrives within `quiet` of the previous one.
+  std::vector<std::string> ReadFramesUntilQuiet(Milliseconds quiet) {
+    std::vector<std::string> frames;
+    while (auto frame = ReadFrame(quiet))
+      frames.push_back(*frame);
+    return frames;
   }
+  std::string SyslogText() const { return ReadWholeFile(mFolder + "/syslog"); }
+  std::string StderrText() const { return ReadWholeFile(mFolder + "/stderr"); }
 
  private:
-  bool Sent(bool sent);
-
-  std::string mBinary;
-  std::string mTempDir;
-  std::string mSyslogPath;
-  std::string mStderrPath;
-  std::optional<HostSession> mSession;
+  static HostSession::Options Session(const Options& options, const std::string& folder) {
+    EnvironmentChanges changes = FacelessHostChanges();
+    const char* preload = getenv("LD_PRELOAD");
+    const char* asan = getenv("ASAN_OPTIONS");
+    changes["QX_SYSLOG_CAPTURE_FILE"] = folder + "/syslog";
+    changes["LD_PRELOAD"] =
+        std::string(QX_SYSLOG_CAPTURE_LIBRARY) + (preload ? ":" : "") + (preload ? preload : "");
+    // The preloaded shim comes before the sanitizer runtime.
+    changes["ASAN_OPTIONS"] = std::string(asan ? asan : "") + ":verify_asan_link_order=0";
+    for (const auto& [name, value] : options.environment)
+      changes[name] = value;
+    HostSession::Options session;
+    session.command = {QX_HOST_BINARY};
+    session.command.insert(session.command.end(), options.args.begin(), options.args.end());
+    session.environment = ChangedEnvironment(changes);
+    session.stderrPath = folder + "/stderr";
+    session.closeStderr = options.closeStderr;
+    session.onMalformed = [](const std::string& why) {
+      ADD_FAILURE() << "malformed frame from the host: " << why;
+    };
+    return session;
+  }
 };

@@ -1,7 +1,8 @@
 // A private D-Bus session bus for a test: its own dbus-daemon whose
-// activatable services are the .service files under DataDir()/dbus-1/services,
-// so a test decides exactly which programs the bus can start. Everything the
-// bus started ends with it.
+// activatable services are the .service files the test installs, so a test
+// decides exactly which programs the bus can start. Not GTestDBus: that one
+// leaves what the bus started running, where here the whole process group of
+// the daemon ends with it.
 #pragma once
 
 #include <gio/gio.h>
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -38,17 +40,11 @@ inline BusConnection ConnectToBus(const std::string& address) {
   return bus;
 }
 
-// A call to the bus daemon itself; null when it failed or `bus` is null.
-inline GVariant* CallDaemon(GDBusConnection* bus, const char* method, GVariant* arguments,
-                            GError** error = nullptr) {
-  if (bus == nullptr) {
-    if (arguments != nullptr)
-      g_variant_unref(g_variant_ref_sink(arguments));
-    return nullptr;
-  }
+// A call to the bus daemon itself; null when it failed.
+inline GVariant* CallDaemon(GDBusConnection* bus, const char* method, GVariant* arguments) {
   return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                      "org.freedesktop.DBus", method, arguments, nullptr,
-                                     G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, error);
+                                     G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
 }
 
 class SessionBus {
@@ -56,63 +52,54 @@ class SessionBus {
   SessionBus() {
     char pattern[] = "/tmp/qx-bus-XXXXXX";
     mRoot = mkdtemp(pattern) != nullptr ? pattern : "";
-    mDataDir = mRoot + "/data";
-    std::filesystem::create_directories(mDataDir + "/dbus-1/services");
+    std::filesystem::create_directories(mRoot + "/services");
     // The limits far above what a test sends, so that only the host's show.
     std::ofstream(mRoot + "/bus.conf")
         << "<busconfig><type>session</type><keep_umask/><listen>unix:path=" << mRoot
-        << "/socket</listen><auth>EXTERNAL</auth><servicedir>" << mDataDir
-        << "/dbus-1/services</servicedir><policy context=\"default\"><allow send_destination="
-           "\"*\" eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
+        << "/socket</listen><auth>EXTERNAL</auth><servicedir>" << mRoot
+        << "/services</servicedir><policy context=\"default\"><allow send_destination=\"*\" "
+           "eavesdrop=\"true\"/><allow eavesdrop=\"true\"/><allow own=\"*\"/></policy>"
            "<limit name=\"max_incoming_bytes\">1000000000</limit><limit name="
            "\"max_outgoing_bytes\">1000000000</limit><limit name=\"max_message_size\">"
            "1000000000</limit><limit name=\"service_start_timeout\">120000</limit></busconfig>\n";
-    mPid = StartBusDaemon({"--config-file=" + mRoot + "/bus.conf"}, {}, 10000, mAddress);
+    mAddress = StartReporting(mDaemon,
+                              {"dbus-daemon", "--config-file=" + mRoot + "/bus.conf", "--nofork",
+                               "--nopidfile", "--print-address=3"},
+                              {}, mRoot + "/address", 10000);
+    if (!mAddress.empty())
+      mConnection = ConnectToBus(mAddress);
     EXPECT_TRUE(Ok()) << "the private session bus did not start";
   }
   ~SessionBus() {
     mConnection.reset();
-    StopChild(mPid);  // and the services it started, in its process group
+    mDaemon.reset();
     std::error_code ignored;
     std::filesystem::remove_all(mRoot, ignored);
   }
-
   SessionBus(const SessionBus&) = delete;
   SessionBus& operator=(const SessionBus&) = delete;
 
-  bool Ok() const { return mPid > 0; }
+  bool Ok() const { return mConnection != nullptr; }
   const std::string& Address() const { return mAddress; }
-  // The private XDG data folder that holds dbus-1/services.
-  const std::string& DataDir() const { return mDataDir; }
+  // The test's own connection to this bus.
+  GDBusConnection* Connection() { return mConnection.get(); }
 
   // Makes `name` activatable: writes its .service file running `exec` and has
   // the daemon read it. False (and a test failure) when that did not work.
   bool InstallService(const std::string& name, const std::vector<std::string>& exec) {
-    // The daemon splits the Exec line like a shell: every word single-quoted.
+    // The daemon splits the Exec line like a shell: every word quoted.
     std::string command;
     for (const auto& word : exec) {
-      command += command.empty() ? "'" : " '";
-      for (char c : word)
-        command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-      command += "'";
+      g_autofree char* quoted = g_shell_quote(word.c_str());
+      command += (command.empty() ? "" : " ") + std::string(quoted);
     }
-    std::ofstream(mDataDir + "/dbus-1/services/" + name + ".service")
+    std::ofstream(mRoot + "/services/" + name + ".service")
         << "[D-BUS Service]\nName=" << name << "\nExec=" << command << "\n";
     g_autoptr(GVariant) reloaded = CallDaemon(Connection(), "ReloadConfig", nullptr);
     EXPECT_NE(reloaded, nullptr) << "the bus did not read " << name;
     return reloaded != nullptr;
   }
 
-  // The test's own connection to this bus (made on first use, owned here).
-  GDBusConnection* Connection() {
-    if (mConnection == nullptr && Ok())
-      mConnection = ConnectToBus(mAddress);
-    return mConnection.get();
-  }
-  // Polls until `name` has an owner (true) or `timeoutMs` passed (false).
-  bool WaitForName(const std::string& name, int timeoutMs) {
-    return PollUntil(timeoutMs, [&] { return !NameOwner(name).empty(); });
-  }
   // The unique name owning `name`, or empty.
   std::string NameOwner(const std::string& name) {
     g_autoptr(GVariant) owner =
@@ -125,8 +112,7 @@ class SessionBus {
 
  private:
   std::string mRoot;
-  std::string mDataDir;
   std::string mAddress;
-  pid_t mPid = -1;
+  std::optional<Child> mDaemon;
   BusConnection mConnection;
 };

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
-#include "tests/support/TestTree.h"
+#include "Common/testing/TestTree.h"
 
 namespace fs = std::filesystem;
 using MacFileOperations::TestTree;

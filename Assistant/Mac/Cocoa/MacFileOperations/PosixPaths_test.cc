@@ -5,7 +5,7 @@
 #include <cerrno>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/PosixBridge.h"
-#include "tests/support/TestTree.h"
+#include "Common/testing/TestTree.h"
 
 namespace MacFileOperations {
 namespace {

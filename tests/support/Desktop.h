@@ -1,0 +1,121 @@
+// A desktop of the test's own for GTK programs, touching nothing of the
+// user's: a display server (Xvfb on a free display number, or sway on its
+// headless backend with no X server beside it, so that GTK has only its
+// Wayland backend), a private session bus, and a scratch home with its XDG
+// folders and settings. Ready when made; everything it started ends with it.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "tests/support/ChildProcess.h"
+#include "tests/support/SessionBus.h"
+
+enum class DesktopKind { kX11, kWayland };
+
+class Desktop {
+ public:
+  explicit Desktop(DesktopKind kind = DesktopKind::kX11) {
+    char pattern[] = "/tmp/qx-desktop-XXXXXX";
+    mRoot = mkdtemp(pattern) != nullptr ? pattern : "/nonexistent";
+    const std::string home = mRoot + "/home";
+    for (const char* folder :
+         {"/.config/gtk-3.0", "/.config/glib-2.0/settings", "/.local/share", "/.cache", "/run"})
+      std::filesystem::create_directories(home + folder);
+    std::filesystem::permissions(home + "/run", std::filesystem::perms::owner_all);
+    // Windows whose pixels hold still once drawn, which the dialog driver
+    // waits for: no blinking cursor, no animations. GTK reads that from its
+    // settings file on X11 and from GSettings on Wayland.
+    std::ofstream(home + "/.config/gtk-3.0/settings.ini")
+        << "[Settings]\ngtk-cursor-blink = false\ngtk-enable-animations = false\n";
+    std::ofstream(home + "/.config/glib-2.0/settings/keyfile")
+        << "[org/gnome/desktop/interface]\ncursor-blink=false\nenable-animations=false\n";
+    if (kind == DesktopKind::kWayland ? StartWayland() : StartX11())
+      mEnvironment.insert({{"HOME", home},
+                           {"XDG_CONFIG_HOME", home + "/.config"},
+                           {"XDG_DATA_HOME", home + "/.local/share"},
+                           {"XDG_CACHE_HOME", home + "/.cache"},
+                           {"XDG_RUNTIME_DIR", home + "/run"},
+                           {"DBUS_SESSION_BUS_ADDRESS", mBus.Address()},
+                           {"NO_AT_BRIDGE", "1"},
+                           // Settings in the scratch home, never the user's.
+                           {"GSETTINGS_BACKEND", "keyfile"},
+                           // No GVfs daemons: local files are all the dialogs need.
+                           {"GIO_USE_VFS", "local"},
+                           {"GIO_USE_VOLUME_MONITOR", "unix"}});
+    EXPECT_TRUE(Ok()) << "the virtual desktop did not start within " << kStartMs << " ms";
+  }
+  ~Desktop() {
+    mKeyboard.reset();
+    mServer.reset();
+    std::error_code ignored;
+    std::filesystem::remove_all(mRoot, ignored);
+  }
+  Desktop(const Desktop&) = delete;
+  Desktop& operator=(const Desktop&) = delete;
+
+  bool Ok() const { return mBus.Ok() && !mEnvironment.empty(); }
+  // The variables to give a program of this desktop: its display (DISPLAY,
+  // or WAYLAND_DISPLAY and sway's IPC socket SWAYSOCK), home and bus.
+  const Variables& Environment() const { return mEnvironment; }
+  SessionBus& Bus() { return mBus; }
+
+ private:
+  static constexpr int kStartMs = 30000;
+
+  bool StartX11() {
+    const std::string number = StartReporting(
+        mServer, {"Xvfb", "-displayfd", "3", "-screen", "0", "1280x1024x24", "-nolisten", "tcp"},
+        {}, mRoot + "/display", kStartMs);
+    if (!number.empty())
+      mEnvironment = {{"DISPLAY", ":" + number}};
+    return !number.empty();
+  }
+
+  bool StartWayland() {
+    // No X server, and no key bindings of sway's own to catch keys.
+    std::ofstream(mRoot + "/config") << "xwayland disable\n";
+    std::vector<std::string> argv = {"sway", "-c", mRoot + "/config"};
+    // sway refuses to run as root; in a user namespace of its own it is not.
+    if (geteuid() == 0)
+      argv.insert(argv.begin(), {"unshare", "-U"});
+    Variables environment = {{"SWAYSOCK", mRoot + "/ipc"}};
+    mServer.emplace(argv, Variables{{"XDG_RUNTIME_DIR", mRoot},
+                                    {"SWAYSOCK", mRoot + "/ipc"},
+                                    {"WLR_BACKENDS", "headless"},
+                                    {"WLR_LIBINPUT_NO_DEVICES", "1"},
+                                    {"WLR_RENDERER", "pixman"}});
+    if (!mServer->Ok() ||
+        !PollUntil(kStartMs, [&] { return Sway("get_outputs", "\"active\": true"); }))
+      return false;
+    for (const auto& entry : std::filesystem::directory_iterator(mRoot))
+      if (entry.is_socket() && entry.path().filename().string().rfind("wayland-", 0) == 0)
+        environment["WAYLAND_DISPLAY"] = entry.path();
+    // A headless seat has a keyboard only while one exists, and the first key
+    // after it gains one is lost: one virtual keyboard lives as long as sway.
+    mKeyboard.emplace(std::vector<std::string>{"wtype", "-s", "3600000"}, environment);
+    if (!environment.count("WAYLAND_DISPLAY") || !mKeyboard->Ok() ||
+        !PollUntil(kStartMs, [&] { return Sway("get_inputs", "\"type\": \"keyboard\""); }))
+      return false;
+    mEnvironment = environment;
+    return true;
+  }
+
+  // True when sway answers the IPC query `type` with text holding `fragment`.
+  bool Sway(const std::string& type, const std::string& fragment) const {
+    const ChildResult answer =
+        RunChild({"swaymsg", "-s", mRoot + "/ipc", "-r", "-t", type}, {}, 5000);
+    return answer.exitCode == 0 && answer.output.find(fragment) != std::string::npos;
+  }
+
+  std::string mRoot;
+  SessionBus mBus;
+  std::optional<Child> mServer, mKeyboard;
+  Variables mEnvironment;
+};
