@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <thread>
 #include <vector>
@@ -101,6 +104,30 @@ TEST(OutboxCopy, WaitsForTheOutboxLockOfAnotherWriter) {
   EXPECT_FALSE(CopyIntoOutbox(tree.Path("no-such-folder/outbox"), tree.Path("source"),
                               tree.Path("outbox/file"), &failure));
   EXPECT_EQ(failure, "The outbox cannot be locked: No such file or directory");
+}
+
+// An Assistant killed mid-copy holds nothing: its lock file does not stop
+// the next one (a live holder's does, above).
+TEST(OutboxCopy, ALockLeftByAWriterThatDiedIsBroken) {
+  TestTree tree;
+  tree.File("source", "content");
+  tree.Folder("outbox");
+  const pid_t dead = fork();
+  if (dead == 0)
+    _exit(0);
+  ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+  std::ofstream(tree.Path("outbox.lck")) << dead << " 0.000000000 0x1\n";
+  std::string failure;
+  auto copy = std::async(std::launch::async, [&] {
+    return CopyIntoOutbox(tree.Path("outbox"), tree.Path("source"), tree.Path("outbox/file"),
+                          &failure);
+  });
+  if (copy.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+    ADD_FAILURE() << "the copy still waits on the dead writer's lock";
+    std::_Exit(1);
+  }
+  EXPECT_TRUE(copy.get()) << failure;
+  EXPECT_FALSE(fs::exists(tree.Path("outbox.lck")));
 }
 
 TEST(OutboxCopy, UploadsLandUnderTheirFolderButNeverOutside) {
