@@ -8,18 +8,20 @@
 
 namespace {
 
-// What a handler gets from a message: its file list, and the rest of it.
-std::pair<std::vector<std::tuple<std::string, std::string, double>>, std::string> Read(
+// What a handler gets from a message: whether it has a file list, the list,
+// and the rest of the message.
+std::tuple<bool, std::vector<std::tuple<std::string, std::string, double>>, std::string> Read(
     json_object* message) {
   CFileList list;
   std::vector<std::tuple<std::string, std::string, double>> rows;
-  if (TakeFileList(message, list))
+  const bool taken = TakeFileList(message, list);
+  if (taken)
     for (const auto& [key, size] : list)
       rows.emplace_back(static_cast<const char*>(key.first), static_cast<const char*>(key.second),
                         size);
   if (json_object_is_type(message, json_type_object))
     json_object_object_del(message, "files_ul");
-  return {rows, json_object_to_json_string(message)};
+  return {taken, rows, json_object_to_json_string(message)};
 }
 
 std::string Nested(int depth) {
@@ -36,6 +38,7 @@ TEST(MessageParser, ReadsWhatJsonCReads) {
       R"({"files_ul": [{"file_path": "/gone"}], "files_ul": "text"})",
       "{'files_ul' : [ /* c */ {'file_path': '/q\\'}'} , // x\n ], 'code': 'A',}",
       R"({"files\u005ful": [{"file_path": "/escaped"}]})",
+      R"({"files_ul": [], "files_ulx": [{"file_path": "/longer name"}]})",
       R"({"files_ul": [1, -2.5e3, true, NaN, {"file_path": "\u00e9\ud800\/"}]} trailing)",
       R"({"files_ul": {"file_path": "/object"}})",
       Nested(30),
