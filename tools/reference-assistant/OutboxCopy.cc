@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <filesystem>
 #include <fstream>
+#include <string>
 
 #include "Assistant/Mac/Cocoa/MacFileOperations/FileQueries.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/Guards.h"
@@ -141,26 +142,37 @@ bool CopyWhole(const std::string& source, const std::string& destination, std::s
   return CopyContent(from, to, failure) && partial.Publish(wideDestination, failure);
 }
 
+// Whether `pid` has ended. A killed Assistant stays a zombie until its
+// parent (the bus, which started it) reaps it: that holds nothing either.
+bool HasEnded(long pid) {
+  if (kill(static_cast<pid_t>(pid), 0) != 0)
+    return errno == ESRCH;
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const auto end = line.rfind(')');
+  return end != std::string::npos && line.compare(end, 3, ") Z") == 0;
+}
+
 // An Assistant killed mid-copy leaves its lock file behind, and every later
 // one would wait on it for good. The file starts with its taker's pid; a
-// taker that no longer exists holds nothing. Breakers take turns under
-// flock(2) on the lock's folder, so the file cannot change between the read
-// and the unlink: a live taker's link(2) fails while it exists, and only its
-// dead taker could have removed it.
-void BreakLockOfDeadTaker(const std::string& outbox) {
+// taker that has ended holds nothing. Breakers take turns under flock(2) on
+// the lock's folder, so the file cannot change between the read and the
+// unlink: a live taker's link(2) fails while it exists, and only its ended
+// taker could have removed it.
+void BreakLockOfEndedTaker(const std::string& outbox) {
   const fs::path lockPath = outbox + ".lck";
   mfo::UniqueFd folder(open(lockPath.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder || flock(folder.get(), LOCK_EX) != 0)
     return;
   long pid = 0;
-  if (std::ifstream(lockPath) >> pid && pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 &&
-      errno == ESRCH)
+  if (std::ifstream(lockPath) >> pid && pid > 0 && HasEnded(pid))
     unlink(lockPath.c_str());
 }
 
 bool CopyIntoOutbox(const std::string& outbox, const std::string& source,
                     const std::string& destination, std::string* failure) {
-  BreakLockOfDeadTaker(outbox);
+  BreakLockOfEndedTaker(outbox);
   mfo::DistributedLockGuard lock(Wide(outbox), true, false, false, false);
   if (!lock.Succeeded())
     return Failed(L"The outbox cannot be locked: " + lock.LastErrorText(), failure);

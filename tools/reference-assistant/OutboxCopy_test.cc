@@ -106,8 +106,9 @@ TEST(OutboxCopy, WaitsForTheOutboxLockOfAnotherWriter) {
   EXPECT_EQ(failure, "The outbox cannot be locked: No such file or directory");
 }
 
-// An Assistant killed mid-copy holds nothing: its lock file does not stop
-// the next one (a live holder's does, above).
+// An Assistant killed mid-copy holds nothing, also while it is a zombie not
+// yet reaped: its lock file does not stop the next one (a live holder's
+// does, above).
 TEST(OutboxCopy, ALockLeftByAWriterThatDiedIsBroken) {
   TestTree tree;
   tree.File("source", "content");
@@ -115,7 +116,8 @@ TEST(OutboxCopy, ALockLeftByAWriterThatDiedIsBroken) {
   const pid_t dead = fork();
   if (dead == 0)
     _exit(0);
-  ASSERT_EQ(waitpid(dead, nullptr, 0), dead);
+  siginfo_t ended{};
+  ASSERT_EQ(waitid(P_PID, static_cast<id_t>(dead), &ended, WEXITED | WNOWAIT), 0);
   std::ofstream(tree.Path("outbox.lck")) << dead << " 0.000000000 0x1\n";
   std::string failure;
   auto copy = std::async(std::launch::async, [&] {
@@ -128,6 +130,7 @@ TEST(OutboxCopy, ALockLeftByAWriterThatDiedIsBroken) {
   }
   EXPECT_TRUE(copy.get()) << failure;
   EXPECT_FALSE(fs::exists(tree.Path("outbox.lck")));
+  waitpid(dead, nullptr, 0);
 }
 
 TEST(OutboxCopy, UploadsLandUnderTheirFolderButNeverOutside) {
