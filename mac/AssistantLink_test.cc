@@ -110,6 +110,10 @@ TEST_F(AssistantLink, OnlyTheAssistantsNameOwnerIsHeard) {
   EXPECT_EQ(Status(owner, &refCon, 8, ping, owner), noErr);
   EXPECT_EQ(Status(stranger, &refCon, 8, ping, owner), noErr);
   EXPECT_EQ(client.frames.size(), 3u);
+  // A second client keeps the handler until it goes too.
+  CQXWebClientBaseMac::InstallAEHandlers();
+  CQXWebClientBaseMac::RemoveAEHandlers();
+  EXPECT_EQ(Status(stranger, &refCon, 8, ping, owner), noErr);
   CQXWebClientBaseMac::RemoveAEHandlers();
   EXPECT_EQ(Status(stranger, &refCon, 8, ping, owner), errAEEventNotHandled);
 }
