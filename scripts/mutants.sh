@@ -97,14 +97,20 @@ cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 
 # The unit suites go first and the end-to-end ones under tests/ last: most
 # faults fail a quick unit test, and the run stops at the first failure.
+own_tests() {  # $1: CTest files; the folders of those that register tests
+  grep -lE '^(add_test|include)\(' $1 | xargs -n1 dirname | sort
+}
 run_suite() {  # $1: log file; fails when a test fails
   local dir
   : >"$1"
-  # Every folder that registers tests of its own, however deep it sits.
-  for dir in $(cd "$build" && grep -lE '^(add_test|include)\(' \
-    $(find . -mindepth 2 -name CTestTestfile.cmake ! -path './tests/*') | xargs -n1 dirname |
-    sort) tests; do
-    ctest --test-dir "$build/$dir" --no-tests=ignore --stop-on-failure -j2 --timeout 180 \
+  # Every folder that registers tests of its own, however deep it sits; the
+  # end-to-end folders last (tests/install is not a subfolder of tests/ to
+  # CTest, so each is named). The folders come as absolute paths.
+  local units e2e
+  units=$(own_tests "$(find "$build" -mindepth 2 -name CTestTestfile.cmake ! -path "$build/tests/*")")
+  e2e=$(own_tests "$(find "$build/tests" -mindepth 2 -name CTestTestfile.cmake)")
+  for dir in $units $e2e; do
+    ctest --test-dir "$dir" --no-tests=ignore --stop-on-failure -j2 --timeout 180 \
       --output-on-failure >>"$1" 2>&1 || return 1
   done
 }
