@@ -162,7 +162,8 @@ bool HasEnded(long pid) {
 // taker could have removed it.
 void BreakLockOfEndedTaker(const std::string& outbox) {
   const fs::path lockPath = outbox + ".lck";
-  mfo::UniqueFd folder(open(lockPath.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  const fs::path folderPath = lockPath.has_parent_path() ? lockPath.parent_path() : ".";
+  mfo::UniqueFd folder(open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder || flock(folder.get(), LOCK_EX) != 0)
     return;
   long pid = 0;
