@@ -21,7 +21,6 @@
 
 #include "Common/QXWebClientBase.h"
 #include "host/FrameCodec.h"
-#include "platform/core/TextConversion.h"
 
 namespace {
 
@@ -177,7 +176,14 @@ double Admit(BenchClient& client, const std::vector<Record>& records) {
   CFileList files = ListOf(records);
   const auto start = std::chrono::steady_clock::now();
   client.AddFiles(files);
-  return Seconds(start);
+  const double seconds = Seconds(start);
+  // A list that is not full would make the removal look cheap.
+  if (client.UploadList().size() != records.size()) {
+    fprintf(stderr, "upload_list_bench: %zu of %zu entries admitted\n", client.UploadList().size(),
+            records.size());
+    exit(1);
+  }
+  return seconds;
 }
 
 struct Removals {
@@ -253,18 +259,22 @@ int main() {
   int baselineFrames = 0;
   for (int run = 0; run < 3; ++run)
     baselineSeconds = std::min(baselineSeconds, RunBaseline(records, fd, baselineFrames));
-  close(fd);
 
-  const std::string files = FilesMember(records);
-  std::wstring deleteRequest =
-      L"{ \"type\": \"Request\", \"code\": \"DeleteFilesFromUploadList\", ";
-  const std::wstring wideFiles = QXDecodeUTF8(files.data(), files.size());
-  deleteRequest += wideFiles + L" }";
+  // Entries come back in the order the browser was told of them, the list's
+  // own; that order also lets the parse append each entry without a search.
+  std::vector<Record> listed = records;
+  std::sort(listed.begin(), listed.end(), [](const Record& a, const Record& b) {
+    return CaseLess()({a.path, a.relative}, {b.path, b.relative});
+  });
+  const std::string files = FilesMember(listed);
+  // The text as the browser channel hands it over: UTF-8, not wide.
+  const std::string deleteRequest =
+      "{ \"type\": \"Request\", \"code\": \"DeleteFilesFromUploadList\", " + files + " }";
   const std::string fileSent =
       "{ \"version\": \"8.2.0x431\", \"type\": \"Notification\", \"code\": \"FileSent\", " + files +
       " }";
   const Removals deletions = TimeRemovals(
-      fd, records, [&](BenchClient& client) { client.ExecuteRequest(deleteRequest.data()); });
+      fd, records, [&](BenchClient& client) { client.ExecuteRequestUTF8(deleteRequest.c_str()); });
   const Removals sent = TimeRemovals(
       fd, records, [&](BenchClient& client) { client.HandleNotification(fileSent.c_str()); });
   const double perEntry = double(peak - before) * 1024.0 / double(admitted);
