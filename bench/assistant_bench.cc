@@ -1,9 +1,10 @@
 // The Assistant link under load, through the real host binary on a private
 // session bus, with the reference Assistant started by activation:
 //  1. StartUpload with 200,000 queued files until the Assistant holds the
-//     request (its "TransferStarted" notification reaches the browser), cold
-//     (the Assistant is activated by the request) and warm (already running,
-//     target at most 1 s); the request is a bus message of about 30 MB;
+//     request (it acknowledged receipt) and until it has planned the
+//     transfer (its "TransferStarted" reaches the browser), cold (the
+//     Assistant is activated by the request) and warm (already running,
+//     target: held within 1 s); the request is a bus message of about 30 MB;
 //  2. status events the host relays per second: a burst of notifications
 //     sent straight to the host, timed until the browser has the last one;
 //  3. the whole upload of the queued files, end to end.
@@ -105,11 +106,31 @@ class Bench {
       added += ListedCount(Until("FilesAddedToUploadList").back());
   }
 
-  double StartUploadToHeld() {
+  struct Handover {
+    double held;     // the Assistant acknowledged it: the request is its own
+    double planned;  // its "TransferStarted" reached the browser
+  };
+
+  // The host waits for the Assistant's acknowledgement before it reads the
+  // next request, so the log record of a no-op sent right behind the
+  // StartUpload marks the moment the Assistant held it.
+  Handover StartUploadToHeld() {
     Clock::time_point start = Clock::now();
     mHost->SendFrame(Request("StartUpload"));
-    Until("TransferStarted");
-    return Seconds(start);
+    mHost->SendFrame(Request("BenchNoOp"));
+    Handover handover{0, 0};
+    int records = 0;
+    auto frames = mHost->ReadFramesUntil(
+        [&](const std::string& f) {
+          if (IsLogRecordWithText(f, "ExecuteRequest") && ++records == 2)
+            handover.held = Seconds(start);
+          return IsMessageWithCode(f, "TransferStarted");
+        },
+        kTimeout);
+    if (!frames || records < 2)
+      Fail("no TransferStarted");
+    handover.planned = Seconds(start);
+    return handover;
   }
 
   double UploadToEnd(Clock::time_point start, size_t* relayed) {
@@ -177,10 +198,14 @@ int main(int argc, char** argv) {
 
   bench.Queue("cold");
   Clock::time_point coldStart = Clock::now();
-  double cold = bench.StartUploadToHeld();
+  const auto cold = bench.StartUploadToHeld();
   // Printed as soon as known: the whole uploads of a large queue take long.
-  std::printf("StartUpload with %zu queued files until the Assistant holds it:\n", files);
-  std::printf("  cold (activated by the request)  %8.1f ms\n", cold * 1000);
+  std::printf(
+      "StartUpload with %zu queued files until the Assistant holds it (acknowledged),\n"
+      "and until its \"TransferStarted\" reaches the browser (planned):\n",
+      files);
+  std::printf("  cold (activated by the request)  %8.1f ms held, %8.1f ms planned\n",
+              cold.held * 1000, cold.planned * 1000);
   std::fflush(stdout);
   size_t coldRelayed = 0;
   double coldWhole = bench.UploadToEnd(coldStart, &coldRelayed);
@@ -189,8 +214,11 @@ int main(int argc, char** argv) {
 
   bench.Queue("warm");
   Clock::time_point warmStart = Clock::now();
-  double warm = bench.StartUploadToHeld();
-  std::printf("  warm (already running)           %8.1f ms (target <= 1000 ms)\n", warm * 1000);
+  const auto warm = bench.StartUploadToHeld();
+  std::printf(
+      "  warm (already running)           %8.1f ms held, %8.1f ms planned (target: held <= "
+      "1000 ms)\n",
+      warm.held * 1000, warm.planned * 1000);
   std::fflush(stdout);
   size_t relayed = 0;
   double whole = bench.UploadToEnd(warmStart, &relayed);
