@@ -81,9 +81,10 @@ class Bench {
     fs::remove_all(mRoot, ignored);
   }
 
-  std::vector<std::string> Until(const std::string& code) {
+  std::vector<std::string> Until(const std::string& code,
+                                 std::chrono::milliseconds timeout = kTimeout) {
     auto frames = mHost->ReadFramesUntil(
-        [&](const std::string& f) { return IsMessageWithCode(f, code); }, kTimeout);
+        [&](const std::string& f) { return IsMessageWithCode(f, code); }, timeout);
     if (!frames)
       Fail("no " + code);
     return *frames;
@@ -134,7 +135,8 @@ class Bench {
   }
 
   double UploadToEnd(Clock::time_point start, size_t* relayed) {
-    auto frames = Until("TransferComplete");
+    // A copy and two notifications per file: 200,000 files take minutes.
+    auto frames = Until("TransferComplete", kTimeout + std::chrono::milliseconds(10 * mFiles));
     *relayed = NonLogFrames(frames).size();
     return Seconds(start);
   }
