@@ -10,27 +10,34 @@
 
 namespace {
 
-// What json-c writes for each byte that it escapes; null for those it keeps.
-const char* EscapeOf(unsigned char c) {
-  static const struct Table {
-    const char* escapes[0x60] = {};
-    char controls[0x20][7] = {};
-    Table() {
-      static const char kHex[] = "0123456789abcdef";
-      for (int c = 0; c < 0x20; ++c) {
-        const char text[7] = {'\\', 'u', '0', '0', kHex[c >> 4], kHex[c & 0xF], '\0'};
-        std::memcpy(controls[c], text, sizeof text);
-        escapes[c] = controls[c];
-      }
-      const std::pair<unsigned char, const char*> kShort[] = {
-          {'\b', "\\b"}, {'\n', "\\n"}, {'\r', "\\r"}, {'\t', "\\t"},
-          {'\f', "\\f"}, {'"', "\\\""}, {'/', "\\/"},  {'\\', "\\\\"}};
-      for (const auto& [byte, text] : kShort)
-        escapes[byte] = text;
+// What json-c writes for each byte that it escapes, with its length; a
+// length of zero for the bytes it keeps. Built at compile time: the lookup
+// runs for every byte of every path in a list.
+struct EscapeTable {
+  char text[0x60][7] = {};
+  unsigned char length[0x100] = {};
+
+  constexpr EscapeTable() {
+    const char hex[] = "0123456789abcdef";
+    for (int c = 0; c < 0x20; ++c) {
+      const char control[6] = {'\\', 'u', '0', '0', hex[c >> 4], hex[c & 0xF]};
+      for (int i = 0; i < 6; ++i)
+        text[c][i] = control[i];
+      length[c] = 6;
     }
-  } table;
-  return c < 0x60 ? table.escapes[c] : nullptr;
-}
+    const char shortForms[][2] = {{'\b', 'b'}, {'\n', 'n'}, {'\r', 'r'}, {'\t', 't'},
+                                  {'\f', 'f'}, {'"', '"'},  {'/', '/'},  {'\\', '\\'}};
+    for (const auto& form : shortForms) {
+      const auto byte = static_cast<unsigned char>(form[0]);
+      text[byte][0] = '\\';
+      text[byte][1] = form[1];
+      text[byte][2] = '\0';
+      length[byte] = 2;
+    }
+  }
+};
+
+constexpr EscapeTable kEscapes;
 
 // Doubles up to this hold every integer exactly, so "%f" of one of them is
 // its digits and six zeros.
@@ -39,27 +46,19 @@ constexpr double kExactIntegers = 9007199254740992.0;
 }  // namespace
 
 void AppendJSONString(const char* text, std::string& out) {
-  // Sized first, then filled: paths carry many "/", each written "\/".
-  size_t length = 2;
-  const char* end = text;
-  for (; *end != '\0'; ++end) {
-    const char* escape = EscapeOf(static_cast<unsigned char>(*end));
-    length += escape != nullptr ? std::strlen(escape) : 1;
+  out += '"';
+  // Runs of kept bytes are copied whole; paths carry many "/", each "\/".
+  const char* run = text;
+  for (const char* c = text; *c != '\0'; ++c) {
+    const auto byte = static_cast<unsigned char>(*c);
+    if (kEscapes.length[byte] == 0)
+      continue;
+    out.append(run, static_cast<size_t>(c - run));
+    out.append(kEscapes.text[byte], kEscapes.length[byte]);
+    run = c + 1;
   }
-  const size_t start = out.size();
-  out.resize(start + length);
-  char* to = &out[start];
-  *to++ = '"';
-  for (const char* c = text; c != end; ++c) {
-    const char* escape = EscapeOf(static_cast<unsigned char>(*c));
-    if (escape == nullptr) {
-      *to++ = *c;
-    } else {
-      while (*escape != '\0')
-        *to++ = *escape++;
-    }
-  }
-  *to = '"';
+  out += run;
+  out += '"';
 }
 
 void AppendSize(double size, std::string& out) {
