@@ -49,8 +49,13 @@ TEST(PosixPaths, LinkChainsAndDotsResolveAsTheKernelReadsThem) {
   tree.Link("broken", "missing");
   tree.Link("loop-a", "loop-b");
   tree.Link("loop-b", "loop-a");
+  // Each "self/.." costs one link; the kernel allows 40 in one path.
+  tree.Link("real/self", ".");
+  std::string fortyLinks;
+  for (int i = 0; i < 40; ++i)
+    fortyLinks += "real/self/../";
   struct Row {
-    const char* path;
+    std::string path;
     int depth;
     const char* leadsTo;
     int error;
@@ -70,6 +75,8 @@ TEST(PosixPaths, LinkChainsAndDotsResolveAsTheKernelReadsThem) {
       {"loop-a", 10, "", kFileNotFoundError},
       {"loop-a", 50, "", ELOOP},
       {"missing/..", 1, "", ENOENT},
+      {fortyLinks + "real/inner/file", 1, "real/inner/file", 0},
+      {fortyLinks + "real/self/../real/inner/file", 1, "", ELOOP},
   };
   for (const Row& row : rows) {
     int error = 0;
