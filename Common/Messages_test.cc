@@ -86,6 +86,7 @@ TEST(Requests, MatchTypeAndCodeInAnyCaseAndActOnTheirMembers) {
        R"({"file_path":"/U/doc","relative_path":"x"},{"file_path":"/a"}]})",
        {"verify /a,/u/Doc", "expand /a,/u/Doc"}},
       {R"({"type":"Request","code":"QueueFilesForUpload","files_ul":{}})", {}},
+      {R"({"type":"Request","code":"QueueFilesForUpload","files_ul":[]})", {}},
       {R"({"type":"Request","code":"StartUpload","files_ul":[{"file_path":"/x"}]})",
        {"forward StartUpload /a/One,/b to -"}},
       {R"({"type":"Request","code":"StartDownload","dest_path":"/e"})",

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -88,6 +90,8 @@ TEST(FolderExpansion, WalksFoldersAndFollowsLinksToTheirTargets) {
       {"Pick/./Inner/..", pick},
       {"Pick/dangling", {}},
       {"Loop", {{{tree.Path("Loop/Sub/f"), "Loop/Sub"}, 1}, {{tree.Path("end"), "Loop"}, 1}}},
+      {"Loop/chain10", {{{tree.Path("end"), ""}, 1}}},
+      {"Loop/chain11", {}},
   };
   for (const auto& [picked, records] : cases)
     EXPECT_EQ(Expand(tree.Path(picked)), records) << picked;
@@ -171,9 +175,21 @@ TEST(AddFilesFromItems, ItemsLeftOutAreLoggedOneByOneUpToACap) {
   tree.File("A/good", "g");
   for (size_t i = 0; i <= CSkippedItems::kLoggedItems + 2; ++i)
     tree.File("A/\xff" + std::to_string(i));
+  // After those, B holds a looping link pair, which leads nowhere and is not
+  // counted, and a file whose path is one byte too long, which is.
+  std::string deep = "B/s";
+  for (int i = 0; i < 16; ++i)
+    deep += "/" + std::string(240, 'd');
+  tree.Folder(deep);
+  tree.Link("B/x", "y");
+  tree.Link("B/y", "x");
+  tree.File(deep + "/f");
+  const size_t pad = PATH_MAX - tree.Path(deep + "/f").size();
+  std::filesystem::rename(tree.Path("B/s"), tree.Path("B/s" + std::string(pad, 's')));
   MacClient client;
   json_xwstringset items;
   items.insert(xwstring(tree.Path("A").c_str()));
+  items.insert(xwstring(tree.Path("B").c_str()));
   EXPECT_TRUE(client.AddFiles(items));
   EXPECT_EQ(Paths(client.UploadList()), Strings{tree.Path("A/good")});
   Strings warnings;
@@ -184,7 +200,7 @@ TEST(AddFilesFromItems, ItemsLeftOutAreLoggedOneByOneUpToACap) {
   EXPECT_EQ(warnings[0].substr(0, tree.Path("A/\\xFF").size() + 10),
             "Left out '" + tree.Path("A/\\xFF"));
   EXPECT_EQ(warnings[0].substr(warnings[0].size() - 30), "': its path is not valid UTF-8");
-  EXPECT_EQ(warnings.back(), "Left out 3 more items, not logged one by one");
+  EXPECT_EQ(warnings.back(), "Left out 4 more items, not logged one by one");
 }
 
 }  // namespace
