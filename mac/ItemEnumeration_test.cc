@@ -165,14 +165,13 @@ TEST(AddFilesFromItems, ItemsLeftOutAreLoggedOneByOneUpToACap) {
   tree.File("A/good", "g");
   for (size_t i = 0; i <= CSkippedItems::kLoggedItems + 2; ++i)
     tree.File("A/\xff" + std::to_string(i));
-  // After those, B holds a looping link pair, which leads nowhere and is not
-  // counted, and a file whose path is one byte too long, which is.
+  // After those, B holds a link through itself, which leads nowhere and is
+  // not counted, and a file whose path is one byte too long, which is.
   std::string deep = "B/s";
   for (int i = 0; i < 16; ++i)
     deep += "/" + std::string(240, 'd');
   tree.Folder(deep);
-  tree.Link("B/x", "y");
-  tree.Link("B/y", "x");
+  tree.Link("B/x", "x/x");
   tree.File(deep + "/f");
   const size_t pad = PATH_MAX - tree.Path(deep + "/f").size();
   std::filesystem::rename(tree.Path("B/s"), tree.Path("B/s" + std::string(pad, 's')));
