@@ -4,7 +4,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -20,9 +23,9 @@
 
 namespace {
 
-const char kLaunchError[] =
-    "{ \"version\": \"8.2.0x431\", \"type\": \"Notification\", \"code\": \"Error\", \"text\": "
-    "\"Failed to launch Quorvex Assistant\" }";
+std::string LaunchError() {
+  return "Error " + testing_support::ErrorText(kErrLaunchAssistant);
+}
 
 class LinkClient : public testing_support::Recording<CQXWebClientBaseMac> {
  public:
@@ -141,7 +144,7 @@ TEST_F(AssistantLink, TheRequestIsHandedOverWithItsRefCon) {
   // Under the bus's limit, but not with room for the event around it.
   std::wstring tooLarge(size_t(kQXBusMaxArrayBytes) - 2048, L'x');
   EXPECT_FALSE(client.ProxyExecuteRequest(tooLarge.data()));
-  EXPECT_EQ(client.frames, std::vector<std::string>(2, kLaunchError));
+  EXPECT_EQ(client.Summaries(), std::vector<std::string>(2, LaunchError()));
   const std::pair<std::string, std::string> tooLargeLog{
       "ERROR",
       "Request too large for the session bus: 67106816 bytes, its limit is 67108864 bytes"};
@@ -160,10 +163,17 @@ TEST_F(AssistantLink, TheRequestIsHandedOverWithItsRefCon) {
 // here rather than waited out.
 TEST_F(AssistantLink, AnAssistantThatDoesNotStartIsOneError) {
   EXPECT_EQ(LinkClient::LaunchWait(), 120);
-  const std::vector<std::string> services[] = {
-      {}, {"/nonexistent/quorvex-assistant"}, {"/bin/false"}, {"/bin/sleep", "600"}};
-  for (const auto& exec : services) {
+  // The system log says which of the two it was.
+  const std::string syslog = std::string(testing::TempDir()) + "qx-link-syslog";
+  setenv("QX_SYSLOG_CAPTURE_FILE", syslog.c_str(), 1);
+  const std::pair<std::vector<std::string>, const char*> services[] = {
+      {{}, ""},
+      {{"/nonexistent/quorvex-assistant"}, "failed to launch"},
+      {{"/bin/false"}, "failed to launch"},
+      {{"/bin/sleep", "600"}, "Timeout waiting"}};
+  for (const auto& [exec, logged] : services) {
     SCOPED_TRACE(exec.empty() ? "no service" : exec[0]);
+    std::remove(syslog.c_str());
     ASSERT_TRUE(exec.empty() || mBus.InstallService(kQXAssistantBundleIdentifier, exec));
     const bool sleeps = exec.size() == 2;
     LinkClient::SetLaunchWait(sleeps ? 1 : 120);
@@ -175,8 +185,13 @@ TEST_F(AssistantLink, AnAssistantThatDoesNotStartIsOneError) {
     LinkClient::SetLaunchWait(120);
     EXPECT_LT(elapsed, 30 * G_USEC_PER_SEC);
     EXPECT_TRUE(!sleeps || elapsed >= G_USEC_PER_SEC) << elapsed;
-    EXPECT_EQ(client.frames, std::vector<std::string>{kLaunchError});
+    EXPECT_EQ(client.Summaries(), std::vector<std::string>{LaunchError()});
+    std::ifstream file(syslog);
+    const std::string text{std::istreambuf_iterator<char>(file), {}};
+    for (const std::string word : {"failed to launch", "Timeout waiting"})
+      EXPECT_EQ(text.find(word) != std::string::npos, word == logged) << text;
   }
+  unsetenv("QX_SYSLOG_CAPTURE_FILE");
 }
 
 }  // namespace

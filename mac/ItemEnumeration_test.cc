@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -88,6 +90,8 @@ TEST(FolderExpansion, WalksFoldersAndFollowsLinksToTheirTargets) {
       {"Pick/./Inner/..", pick},
       {"Pick/dangling", {}},
       {"Loop", {{{tree.Path("Loop/Sub/f"), "Loop/Sub"}, 1}, {{tree.Path("end"), "Loop"}, 1}}},
+      {"Loop/chain10", {{{tree.Path("end"), ""}, 1}}},
+      {"Loop/chain11", {}},
   };
   for (const auto& [picked, records] : cases)
     EXPECT_EQ(Expand(tree.Path(picked)), records) << picked;
@@ -128,19 +132,6 @@ TEST(FolderExpansion, AFolderReachedAgainUnderTheSameRelativePathAddsNothingNew)
                                              {{tree.Path("S/s"), "T/M/S"}, 1}}));
 }
 
-// A file picked again is the one failure; a folder whose children are all
-// listed already is none.
-TEST(FolderExpansion, RepeatedPicksGiveStatus) {
-  TestTree tree;
-  tree.Folder("Odd");
-  tree.File("Odd/Same.txt", "1");
-  CFileList list;
-  EXPECT_EQ(ExpandInto(list, tree.Path("Odd/Same.txt")), 0);
-  EXPECT_EQ(ExpandInto(list, tree.Path("Odd/Same.txt")), kEnumerationFileNotAdded);
-  EXPECT_EQ(ExpandInto(list, tree.Path("Odd")), 0);
-  EXPECT_EQ(ExpandInto(list, std::string()), 0);
-}
-
 TEST(AddFilesFromItems, AFilePickedTwiceIsReportedAndTheRestNotified) {
   TestTree tree;
   tree.Folder("Photos");
@@ -158,10 +149,13 @@ TEST(AddFilesFromItems, AFilePickedTwiceIsReportedAndTheRestNotified) {
           "Error " + ErrorText(kErrAddFileOSError, tree.Path("target.txt").c_str(), -666),
           "FilesAddedToUploadList " + tree.Path("Photos/a.jpg") + "," + tree.Path("target.txt")}));
 
-  json_xwstringset empty;
+  // A folder whose files are all listed already, an empty one and an empty
+  // path add nothing, and none of them is a failure.
   tree.Folder("Empty");
-  empty.insert(xwstring(tree.Path("Empty").c_str()));
-  EXPECT_FALSE(client.AddFiles(empty));
+  json_xwstringset nothingNew;
+  for (const std::string& item : {tree.Path("Photos"), tree.Path("Empty"), std::string()})
+    nothingNew.insert(xwstring(item.c_str()));
+  EXPECT_FALSE(client.AddFiles(nothingNew));
   EXPECT_EQ(client.frames.size(), 2u);
 }
 
@@ -171,9 +165,20 @@ TEST(AddFilesFromItems, ItemsLeftOutAreLoggedOneByOneUpToACap) {
   tree.File("A/good", "g");
   for (size_t i = 0; i <= CSkippedItems::kLoggedItems + 2; ++i)
     tree.File("A/\xff" + std::to_string(i));
+  // After those, B holds a link through itself, which leads nowhere and is
+  // not counted, and a file whose path is one byte too long, which is.
+  std::string deep = "B/s";
+  for (int i = 0; i < 16; ++i)
+    deep += "/" + std::string(240, 'd');
+  tree.Folder(deep);
+  tree.Link("B/x", "x/x");
+  tree.File(deep + "/f");
+  const size_t pad = PATH_MAX - tree.Path(deep + "/f").size();
+  std::filesystem::rename(tree.Path("B/s"), tree.Path("B/s" + std::string(pad, 's')));
   MacClient client;
   json_xwstringset items;
   items.insert(xwstring(tree.Path("A").c_str()));
+  items.insert(xwstring(tree.Path("B").c_str()));
   EXPECT_TRUE(client.AddFiles(items));
   EXPECT_EQ(Paths(client.UploadList()), Strings{tree.Path("A/good")});
   Strings warnings;
@@ -184,7 +189,7 @@ TEST(AddFilesFromItems, ItemsLeftOutAreLoggedOneByOneUpToACap) {
   EXPECT_EQ(warnings[0].substr(0, tree.Path("A/\\xFF").size() + 10),
             "Left out '" + tree.Path("A/\\xFF"));
   EXPECT_EQ(warnings[0].substr(warnings[0].size() - 30), "': its path is not valid UTF-8");
-  EXPECT_EQ(warnings.back(), "Left out 3 more items, not logged one by one");
+  EXPECT_EQ(warnings.back(), "Left out 4 more items, not logged one by one");
 }
 
 }  // namespace
