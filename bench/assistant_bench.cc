@@ -27,7 +27,6 @@
 #include "platform/appleevents/Processes.h"
 #include "tests/support/Desktop.h"
 #include "tests/support/DialogDriver.h"
-#include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
 #include "tests/support/StatusEvents.h"
 

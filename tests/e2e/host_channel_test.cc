@@ -11,7 +11,6 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
 
 using ::testing::ElementsAreArray;

@@ -14,7 +14,6 @@
 
 #include "tests/support/Desktop.h"
 #include "tests/support/DialogDriver.h"
-#include "tests/support/Frames.h"
 #include "tests/support/HostProcess.h"
 
 class DesktopHostTest : public ::testing::Test {

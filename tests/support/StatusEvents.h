@@ -63,9 +63,11 @@ inline bool OwnAssistantName(GDBusConnection* bus) {
   return result == kPrimaryOwner || result == kAlreadyOwner;
 }
 
-// The arguments of the host's Event method for a status event that carries
-// `message` to the client with `refCon` (a floating reference).
-inline GVariant* StatusEventArguments(uint32_t refCon, const std::string& message) {
+// Sends the host's Event method a status event that carries `message` to the
+// client with `refCon`, and waits for the answer; false (and a test failure)
+// when the call failed.
+inline bool SendStatusEvent(GDBusConnection* bus, const std::string& hostName, uint32_t refCon,
+                            const std::string& message, int timeoutMs) {
   const auto item = [](FourCharCode keyword, FourCharCode type, const void* data, size_t size) {
     return g_variant_new("(u(uv))", keyword, type,
                          g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, data, size, 1));
@@ -80,18 +82,10 @@ inline GVariant* StatusEventArguments(uint32_t refCon, const std::string& messag
   GVariant* event =
       g_variant_new("(@a(u(uv))@a(u(uv)))", g_variant_new_array(nullptr, attributes, 2),
                     g_variant_new_array(nullptr, parameters, 2));
-  GVariant* argument = g_variant_new("(uv)", QXFourCC("aevt"), event);
-  return g_variant_new_tuple(&argument, 1);
-}
-
-// Sends the status event and waits for the host's answer; false (and a test
-// failure) when the call failed.
-inline bool SendStatusEvent(GDBusConnection* bus, const std::string& hostName, uint32_t refCon,
-                            const std::string& message, int timeoutMs) {
   g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
       bus, hostName.c_str(), "/com/quorvex/AppleEvents", "com.quorvex.AppleEvents", "Event",
-      StatusEventArguments(refCon, message), nullptr, G_DBUS_CALL_FLAGS_NONE, timeoutMs, nullptr,
-      nullptr);
+      g_variant_new("((uv))", QXFourCC("aevt"), event), nullptr, G_DBUS_CALL_FLAGS_NONE, timeoutMs,
+      nullptr, nullptr);
   EXPECT_NE(reply, nullptr) << "status event not delivered";
   return reply != nullptr;
 }
