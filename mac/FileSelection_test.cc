@@ -42,7 +42,9 @@ class FileSelectionTest : public GtkTestDisplay {
   }
 
   // Runs `request` while a user answers in the window titled `title` with
-  // `keys`, or types `path` into it; keeps the text of a shown alert.
+  // `keys`, or types a path into it, or types the path after "refused " and,
+  // the panel still open a second later, the fresh folder; keeps the text of
+  // a shown alert.
   template <typename Request>
   bool WithUser(const char* title, const std::string& keys, Request request) {
     bool driven = false;
@@ -51,7 +53,10 @@ class FileSelectionTest : public GtkTestDisplay {
       driven = id &&
                (keys[0] == '/'   ? Driver().ChoosePath(*id, keys)
                 : keys == "pick" ? Driver().ChooseAllInFolder(*id, mScratch, "alt+c")
-                                 : Driver().Focus(*id) && Driver().Key(keys)) &&
+                : keys.rfind("refused ", 0) == 0 ? Driver().ChoosePath(*id, keys.substr(8)) &&
+                                                       !Driver().WaitForWindowGone(*id, 1000) &&
+                                                       Driver().ChoosePath(*id, Fresh())
+                                                 : Driver().Focus(*id) && Driver().Key(keys)) &&
                Driver().WaitForWindowGone(*id, kGoneMs);
     });
     struct Watch {
@@ -85,6 +90,8 @@ class FileSelectionTest : public GtkTestDisplay {
     return result;
   }
 
+  std::string Fresh() const { return (mScratch / "downloads" / "new").string(); }
+
   SelectionClient mClient;
   std::string mMessage;
 };
@@ -105,7 +112,7 @@ TEST_F(FileSelectionTest, PickedItemsReachTheExpansionAsOneSetAndCancelAddsNothi
 TEST_F(FileSelectionTest, ChosenDownloadFolderIsStoredAndCreatedWhenMissing) {
   const char* title = "Choose a folder";
   const auto choose = [&] { return mClient.SelectDownloadLocation(); };
-  const std::string fresh = (mScratch / "downloads" / "new").string();
+  const std::string fresh = Fresh();
   EXPECT_TRUE(WithUser(title, fresh, choose));
   EXPECT_TRUE(fs::is_directory(fresh));
   EXPECT_FALSE(WithUser(title, "Escape", choose));
@@ -114,6 +121,9 @@ TEST_F(FileSelectionTest, ChosenDownloadFolderIsStoredAndCreatedWhenMissing) {
   const std::string impossible = (mScratch / "a.txt" / "inside").string();
   EXPECT_FALSE(WithUser(title, impossible, choose));
   EXPECT_EQ(mClient.Location(), impossible);
+  // A file is no folder to download into.
+  EXPECT_TRUE(WithUser(title, "refused " + (mScratch / "a.txt").string(), choose));
+  EXPECT_EQ(mClient.Location(), Fresh());
 }
 
 TEST_F(FileSelectionTest, ConfirmationCountsQueuedItemsAndAnswersYesOrNo) {

@@ -3,6 +3,7 @@
 #include <glib.h>
 
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -111,7 +112,19 @@ std::optional<std::string> QXOpenPanel::URL() const {
 }
 
 void QXOpenPanel::ok() {
-  mPicked = selection();
+  std::vector<std::optional<std::string>> picked = selection();
+  // The stock folder chooser returns a typed path to a file as it is; a
+  // panel for folders only must not answer with one, so it stays open.
+  if (!mCanChooseFiles) {
+    for (const auto& path : picked) {
+      if (path && g_file_test(path->c_str(), G_FILE_TEST_EXISTS) &&
+          !g_file_test(path->c_str(), G_FILE_TEST_IS_DIR)) {
+        gtk_widget_error_bell(GTK_WIDGET(window()));
+        return;
+      }
+    }
+  }
+  mPicked = std::move(picked);
   endModal(kQXModalResponseOK);
 }
 
