@@ -3,8 +3,6 @@
 #include <json-c/json.h>
 
 #include <cmath>
-#include <cstring>
-#include <utility>
 
 #include "Common/JsonObjectPtr.h"
 
