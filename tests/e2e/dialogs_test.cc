@@ -64,9 +64,11 @@ TEST_P(DialogsTest, FilesAndAFolderPickedTogetherAreAddedWithTheirRelativePaths)
       Write(pick / "Tree" / "top.txt", "Tree", "top"),
       Write(pick / "Tree" / "Sub" / "deep.txt", "Tree/Sub", "deep down"),
   };
+  // The panel opens in the host's working folder.
+  fs::current_path(pick);
   StartHost();
   const std::string panel = OpenDialog(Request("SelectFilesToUpload"), kUploadTitle);
-  Answer(panel, mDriver.ChooseAllInFolder(panel, pick.string(), "alt+c"));
+  Answer(panel, mDriver.ChooseAll(panel, "alt+c"));
   EXPECT_EQ(NonLogFrames(FramesUntilLog("Selected Files")),
             std::vector<std::string>{AddedNotification(records)});
 }
@@ -83,14 +85,17 @@ TEST_F(X11DialogsTest, AFolderTypedIntoTheUploadPanelIsPicked) {
             std::vector<std::string>{AddedNotification({typed})});
 }
 
-// The folder is typed into the panel before it exists: the panel creates it,
-// and the Assistant, started by the bus, downloads into it.
+// A file typed into the panel is refused: the panel stays open. The folder
+// typed next does not exist yet: the panel creates it, and the Assistant,
+// started by the bus, downloads into it.
 TEST_P(DialogsTest, TheDownloadGoesToTheFolderCreatedInThePanel) {
   InstallAssistant();
-  Write(mRoot / "outbox" / "one.txt", "", "one");
+  const fs::path file = Write(mRoot / "outbox" / "one.txt", "", "one").path;
   StartHost();
   const fs::path chosen = mRoot / "downloads" / "new";
   const std::string panel = OpenDialog(Request("SelectDownloadLocation"), kFolderTitle);
+  ASSERT_TRUE(mDriver.ChoosePath(panel, file.string())) << mDriver.LastError();
+  EXPECT_FALSE(mDriver.WaitForWindowGone(panel, 1000)) << "a file taken for the folder";
   Answer(panel, mDriver.ChoosePath(panel, chosen.string()));
   ASSERT_TRUE(mHost->SendFrame(Request("StartDownload")));
   FramesUntilCode("TransferComplete");

@@ -31,11 +31,13 @@ class Desktop {
     std::filesystem::permissions(home + "/run", std::filesystem::perms::owner_all);
     // Windows whose pixels hold still once drawn, which the dialog driver
     // waits for: no blinking cursor, no animations. GTK reads that from its
-    // settings file on X11 and from GSettings on Wayland.
+    // settings file on X11 and from GSettings on Wayland. File panels open
+    // in the program's working folder.
     std::ofstream(home + "/.config/gtk-3.0/settings.ini")
         << "[Settings]\ngtk-cursor-blink = false\ngtk-enable-animations = false\n";
     std::ofstream(home + "/.config/glib-2.0/settings/keyfile")
-        << "[org/gnome/desktop/interface]\ncursor-blink=false\nenable-animations=false\n";
+        << "[org/gnome/desktop/interface]\ncursor-blink=false\nenable-animations=false\n"
+        << "[org/gtk/settings/file-chooser]\nstartup-mode='cwd'\n";
     if (kind == DesktopKind::kWayland ? StartWayland() : StartX11())
       mEnvironment.insert({{"HOME", home},
                            {"XDG_CONFIG_HOME", home + "/.config"},

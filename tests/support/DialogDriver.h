@@ -54,30 +54,14 @@ class DialogDriver {
     return Run(WithSpareKey(args)).has_value();
   }
 
-  // In an open panel: enters `folder`, selects every item shown in it and
-  // presses the confirming button (its shortcut: alt + its first letter).
-  bool ChooseAllInFolder(const std::string& window, const std::string& folder,
-                         const std::string& confirmChord) {
-    // A trailing "/" makes the panel enter the folder rather than pick it.
-    const auto typed = ReadyPanel(window) ? TypeLocation(folder + "/") : std::nullopt;
-    if (!typed || !WaitUntilSettled(typed))
-      return Fail("folder never shown");
-    // Under sway the list has the keyboard once the location field closes.
-    // On X a click into the list also closes the field's completion popup,
-    // which would take the keys; a synced move to where the pointer already
-    // is waits for a motion that never comes, so it starts from a corner.
-    if (!mWayland &&
-        !Run({"sh", "-c",
-              "eval $(xdotool getwindowgeometry --shell \"$0\") && xdotool mousemove 0 0 && "
-              "xdotool mousemove --window \"$0\" --sync $((WIDTH * 6 / 10)) "
-              "$((HEIGHT * 45 / 100)) click 1",
-              window}))
-      return Fail("into the file list");
+  // In an open panel, showing the folder it opened in: selects every item
+  // and presses the confirming button (its shortcut: alt + its first letter).
+  bool ChooseAll(const std::string& window, const std::string& confirmChord) {
     // The folder's rows may still be on their way on a busy machine: wait for
     // the selection to show, then select again, so rows that came after the
     // first press are picked too.
-    const auto shown = Snapshot();
-    if (!Key("ctrl+a") || !WaitUntilSettled(shown))
+    const auto shown = ReadyPanel(window) ? Snapshot() : std::nullopt;
+    if (!shown || !Key("ctrl+a") || !WaitUntilSettled(shown))
       return Fail("nothing selected");
     return (Key("ctrl+a") && Key(confirmChord)) || Fail("selecting and confirming");
   }

@@ -85,7 +85,6 @@ void HostSession::Start(const Options& options) {
   char* const* childEnvironment = options.environment ? envp.data() : environ;
   const std::string failure =
       std::string(program_invocation_short_name) + ": cannot start " + args[0] + ": ";
-  const char* cwd = options.workingDirectory.empty() ? nullptr : options.workingDirectory.c_str();
 
   mPid = fork();
   if (mPid == 0) {
@@ -95,8 +94,7 @@ void HostSession::Start(const Options& options) {
       close(2);
     else if (error)
       dup2(error.get(), 2);
-    if (cwd == nullptr || chdir(cwd) == 0)
-      execvpe(argv[0], argv.data(), childEnvironment);
+    execvpe(argv[0], argv.data(), childEnvironment);
     const char* why = strerrordesc_np(errno);
     if (write(2, failure.data(), failure.size()) > 0 && write(2, why, strlen(why)) > 0)
       (void)!write(2, "\n", 1);

@@ -32,9 +32,8 @@ class HostSession {
     std::vector<std::string> command;  // the program is looked up on PATH
     // "NAME=value" entries; nullopt: this process's environment.
     std::optional<std::vector<std::string>> environment;
-    std::string workingDirectory;  // empty: this process's
-    std::string stderrPath;        // empty: this process's stderr
-    bool closeStderr = false;      // start the host without fd 2
+    std::string stderrPath;    // empty: this process's stderr
+    bool closeStderr = false;  // start the host without fd 2
     // How long a write may wait for the host to read before it fails.
     Milliseconds writeTimeout{30000};
     // Called on the reading thread for each frame as it arrives, before any
