@@ -97,6 +97,8 @@ TEST_P(DialogsTest, TheDownloadGoesToTheFolderCreatedInThePanel) {
   ASSERT_TRUE(mDriver.ChoosePath(panel, file.string())) << mDriver.LastError();
   EXPECT_FALSE(mDriver.WaitForWindowGone(panel, 1000)) << "a file taken for the folder";
   Answer(panel, mDriver.ChoosePath(panel, chosen.string()));
+  // Made by the host, not left to the Assistant.
+  EXPECT_TRUE(PollUntil(10000, [&] { return fs::is_directory(chosen); }));
   ASSERT_TRUE(mHost->SendFrame(Request("StartDownload")));
   FramesUntilCode("TransferComplete");
   std::ifstream copied(chosen / "one.txt");
