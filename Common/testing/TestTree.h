@@ -4,14 +4,11 @@
 
 #include <fcntl.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
 #include <stdexcept>
 #include <string>
-
-#include "platform/core/TextConversion.h"
 
 namespace MacFileOperations {
 
@@ -26,25 +23,12 @@ class TestTree {
   TestTree(const TestTree&) = delete;
   TestTree& operator=(const TestTree&) = delete;
   ~TestTree() {
-    // Folders a test made unreadable must be opened again to be removed.
     std::error_code ignored;
-    for (auto it = std::filesystem::recursive_directory_iterator(
-             mRoot, std::filesystem::directory_options::skip_permission_denied, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-      if (it->is_directory(ignored) && !it->is_symlink(ignored))
-        chmod(it->path().c_str(), 0755);
-    }
-    chmod(mRoot.c_str(), 0755);
     std::filesystem::remove_all(mRoot, ignored);
   }
 
-  const std::string& Root() const { return mRoot; }
   std::string Path(const std::string& relative) const {
     return relative.empty() ? mRoot : mRoot + "/" + relative;
-  }
-  std::wstring WPath(const std::string& relative) const { return Wide(Path(relative)); }
-  static std::wstring Wide(const std::string& bytes) {
-    return QXDecodeUTF8(bytes.data(), bytes.size());
   }
 
   std::string File(const std::string& relative, const std::string& content = std::string()) const {
