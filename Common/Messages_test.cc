@@ -14,7 +14,7 @@ struct Client : FakeWebClient {
     CFileList files = List({"/a/One", "/b"});
     AddFiles(files);
     frames.clear();
-    SetDownloadLocationForTest("/d");
+    mDownloadLocation = "/d";
     // Not the default, so that taking it back shows.
     mFileTransferLimit = 7;
   }

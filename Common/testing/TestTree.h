@@ -2,11 +2,11 @@
 // object goes away. Paths are byte strings, as the system sees them.
 #pragma once
 
-#include <fcntl.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
 
@@ -33,13 +33,7 @@ class TestTree {
 
   std::string File(const std::string& relative, const std::string& content = std::string()) const {
     const std::string path = Path(relative);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-      throw std::runtime_error("cannot create " + path);
-    const bool written =
-        write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
-    close(fd);
-    if (!written)
+    if (!(std::ofstream(path, std::ios::binary) << content))
       throw std::runtime_error("cannot write " + path);
     return path;
   }
