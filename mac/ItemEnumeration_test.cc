@@ -57,13 +57,12 @@ TEST(FolderExpansion, WalksFoldersAndFollowsLinksToTheirTargets) {
                                       {"Loop/Sub/f", "f"},
                                       {"end", "e"}})
     tree.File(file, content);
-  for (const auto& [link, target] : {
-           std::pair{"Pick/Inner/file-link", "../../Elsewhere/target.txt"},
-           {"Pick/Inner/through", "../album-link/../other.txt"},
-           {"Pick/dangling", "nowhere"},
-           {"top-link", "Pick"},
-           {"Loop/Sub/back", ".."},
-       })
+  for (const auto& [link, target] :
+       {std::pair{"Pick/Inner/file-link", "../../Elsewhere/target.txt"},
+        {"Pick/Inner/through", "../album-link/../other.txt"},
+        {"Pick/dangling", "nowhere"},
+        {"top-link", "Pick"},
+        {"Loop/Sub/back", ".."}})
     tree.Link(link, target);
   tree.Link("Pick/album-link", tree.Path("Elsewhere/Album"));
   // chain1..chain10 reach "end"; chain11 needs one step too many.
@@ -81,11 +80,8 @@ TEST(FolderExpansion, WalksFoldersAndFollowsLinksToTheirTargets) {
       {"Photos", photos},
       {"Photos/", photos},
       {"notes.txt", {{{tree.Path("notes.txt"), ""}, 1}}},
-      {"Photos/Empty", {}},
-      {"vanished", {}},
       {"Pick", pick},
       {"top-link", pick},
-      {"Pick/dangling", {}},
       {"Loop", {{{tree.Path("Loop/Sub/f"), "Loop/Sub"}, 1}, {{tree.Path("end"), "Loop"}, 1}}},
       {"Loop/chain10", {{{tree.Path("end"), ""}, 1}}},
       {"Loop/chain11", {}},
