@@ -54,19 +54,6 @@ TEST(AEGVariant, AnEventTravelsInTheDocumentedFormAndComesBackWhole) {
   EXPECT_EQ(Printed(again), Printed(encoded));
 }
 
-TEST(AEGVariant, AnythingButADescriptorIsRefused) {
-  for (const char* text : {
-           "('not a descriptor',)",
-           "(uint32 0x6e756c6c, <b'null with data'>)",
-           "(uint32 1, <@a(u(uv)) [(1, (0x6e756c6c, <[byte 1]>))]>)",
-           "(uint32 1, <(@a(u(uv)) [], @a(u(uv)) [(1, (2, <2>))])>)",
-       }) {
-    g_autoptr(GVariant) value = Parsed(text);
-    Desc decoded;
-    EXPECT_EQ(AEDescFromGVariant(value, &decoded), errAENotAEDesc) << text;
-  }
-}
-
 template <typename T>
 std::string Bytes(T value) {
   return std::string(reinterpret_cast<const char*>(&value), sizeof value);
