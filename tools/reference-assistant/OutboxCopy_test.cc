@@ -11,11 +11,8 @@
 #include <fstream>
 #include <future>
 #include <iterator>
-#include <thread>
 #include <vector>
 
-#include "Assistant/Mac/Cocoa/MacFileOperations/PosixBridge.h"
-#include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
 #include "Common/testing/TestTree.h"
 
 namespace fs = std::filesystem;
@@ -77,35 +74,8 @@ TEST(OutboxCopy, FailureLeavesTheDestinationAsItWas) {
   }
 }
 
-// Another Assistant holding the outbox's lock keeps this one from writing
-// into it until the lock is released.
-TEST(OutboxCopy, WaitsForTheOutboxLockOfAnotherWriter) {
-  TestTree tree;
-  tree.File("source", "content");
-  tree.Folder("outbox");
-  MacFileOperations::QXFileHandle other(MacFileOperations::WidePath(tree.Path("outbox")), true,
-                                        false, false, false);
-  ASSERT_TRUE(other.TryDistributedLock());
-  bool copied = false;
-  std::string failure;
-  std::thread writer([&] {
-    copied = CopyIntoOutbox(tree.Path("outbox"), tree.Path("source"), tree.Path("outbox/file"),
-                            &failure);
-  });
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_FALSE(fs::exists(tree.Path("outbox/file")));
-  EXPECT_TRUE(other.DistributedUnlock(false));
-  writer.join();
-  EXPECT_TRUE(copied) << failure;
-  EXPECT_EQ(Read(tree.Path("outbox/file")), "content");
-  EXPECT_FALSE(CopyIntoOutbox(tree.Path("no-such-folder/outbox"), tree.Path("source"),
-                              tree.Path("outbox/file"), &failure));
-  EXPECT_EQ(failure, "The outbox cannot be locked: No such file or directory");
-}
-
 // An Assistant killed mid-copy holds nothing, also while it is a zombie not
-// yet reaped: its lock file does not stop the next one (a live holder's
-// does, above).
+// yet reaped: its lock file does not stop the next one.
 TEST(OutboxCopy, ALockLeftByAWriterThatDiedIsBroken) {
   TestTree tree;
   tree.File("source", "content");
