@@ -33,8 +33,7 @@ std::string Written(const char* path, const char* relative, double size) {
 // Every byte in a path, texts that need escapes, and sizes either side of
 // the point where json-c stops writing "%f".
 TEST(EntryText, WritesEntriesAsJsonC) {
-  std::vector<std::string> texts = {"", "\"quoted\" \\ back\\slash", "caf\xC3\xA9",
-                                    "tab\tnew\nline\r\x01\x1F\x7F"};
+  std::vector<std::string> texts = {"", "caf\xC3\xA9"};
   for (int byte = 1; byte < 256; ++byte)
     texts.push_back(std::string("/a") + static_cast<char>(byte) + "b/");
   for (const std::string& text : texts)

@@ -54,14 +54,4 @@ TEST(Xwstring, CopiesAreIndependentOfWritesAndOfTheirSource) {
   EXPECT_STREQ(Narrow(moved), "ame");
 }
 
-TEST(Xwstring, ComposesToFormCAndCutsAtAWholeCharacter) {
-  std::string accents;
-  for (int i = 0; i < 1100; ++i)
-    accents += "\xC3\xA9";
-  EXPECT_EQ(ComposeUTF8("e\xCC\x81/name"), "\xC3\xA9/name");
-  EXPECT_EQ(ComposeUTF8(std::string(3000, 'a')), std::string(2047, 'a'));
-  EXPECT_EQ(ComposeUTF8(accents).size(), 2046u);
-  EXPECT_EQ(ComposeUTF8(std::string("ab\0cd", 5)), "ab");
-}
-
 }  // namespace

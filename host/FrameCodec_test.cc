@@ -96,25 +96,4 @@ TEST(BrowserChannelTest, WritesWholeFramesUpToTheLargestTextAndRefusesTheRest) {
   EXPECT_TRUE(bytes == "\0\0\x10\0"s + largest + "\x02\0\0\0{}"s);
 }
 
-TEST(BrowserChannelDeathTest, TakesStdoutOverAndOutlivesItsReader) {
-  GTEST_FLAG_SET(death_test_style, "threadsafe");
-  // In a child: a library's print goes to stderr, the pipe carries exactly
-  // the frame, and once the browser is gone writes fail instead of SIGPIPE.
-  auto child = [] {
-    int fds[2];
-    if (pipe(fds) != 0 || dup2(fds[1], STDOUT_FILENO) < 0)
-      _exit(10);
-    close(fds[1]);
-    BrowserChannel& channel = BrowserChannel::Standard();
-    printf("library chatter\n");
-    fflush(stdout);
-    char bytes[16];
-    const bool framed = channel.WriteFrame("{}") && read(fds[0], bytes, sizeof bytes) == 6 &&
-                        std::string(bytes, 6) == "\x02\0\0\0{}"s;
-    close(fds[0]);
-    _exit(framed && !channel.WriteFrame("{}") ? 0 : 11);
-  };
-  EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "library chatter");
-}
-
 }  // namespace

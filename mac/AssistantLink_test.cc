@@ -145,10 +145,6 @@ TEST_F(AssistantLink, TheRequestIsHandedOverWithItsRefCon) {
   std::wstring tooLarge(size_t(kQXBusMaxArrayBytes) - 2048, L'x');
   EXPECT_FALSE(client.ProxyExecuteRequest(tooLarge.data()));
   EXPECT_EQ(client.Summaries(), std::vector<std::string>(2, LaunchError()));
-  const std::pair<std::string, std::string> tooLargeLog{
-      "ERROR",
-      "Request too large for the session bus: 67106816 bytes, its limit is 67108864 bytes"};
-  EXPECT_EQ(std::count(client.log.begin(), client.log.end(), tooLargeLog), 1);
   ASSERT_EQ(mReceived.size(), 2u);
   EXPECT_EQ(Param(mReceived[0], keyDirectObject),
             "{\"code\":\"StartUpload\",\"name\":\"caf\xC3\xA9\"}");
@@ -167,10 +163,7 @@ TEST_F(AssistantLink, AnAssistantThatDoesNotStartIsOneError) {
   const std::string syslog = std::string(testing::TempDir()) + "qx-link-syslog";
   setenv("QX_SYSLOG_CAPTURE_FILE", syslog.c_str(), 1);
   const std::pair<std::vector<std::string>, const char*> services[] = {
-      {{}, ""},
-      {{"/nonexistent/quorvex-assistant"}, "failed to launch"},
-      {{"/bin/false"}, "failed to launch"},
-      {{"/bin/sleep", "600"}, "Timeout waiting"}};
+      {{}, ""}, {{"/bin/false"}, "failed to launch"}, {{"/bin/sleep", "600"}, "Timeout waiting"}};
   for (const auto& [exec, logged] : services) {
     SCOPED_TRACE(exec.empty() ? "no service" : exec[0]);
     std::remove(syslog.c_str());

@@ -22,7 +22,7 @@ class DesktopClient : public CQXWebClientBaseMac {
 
 std::string ErrorFormat(tErrorStringID id) {
   DesktopClient client;
-  xwstring text("untouched");
+  xwstring text;
   client.RetrieveErrorString(id, text);
   return static_cast<const char*>(text);
 }
@@ -34,7 +34,7 @@ struct Populated : FakeWebClient {
     files.emplace(xwstring_pair("/a/b", "a"), 1048576.0);
     files.emplace(xwstring_pair("/B", ""), 12.0);
     AddFiles(files);
-    SetDownloadLocationForTest("/d");
+    mDownloadLocation = "/d";
   }
 };
 
@@ -82,7 +82,6 @@ TEST(ContractTexts, AreWordForWord) {
        "Could not add '%s' for upload - the file name exceeds the maximum length of %d characters"},
       {[] { return ErrorFormat(kErrAddFileOSError); },
        "Could not add '%s' for upload - an operating system error has occurred (%d)"},
-      {[] { return ErrorFormat(5); }, "untouched"},
       {[] {
          DesktopClient client;
          client.CreateLogger();
@@ -95,14 +94,6 @@ TEST(ContractTexts, AreWordForWord) {
        },
        R"({ "timestamp": "9999.99.99 99.99.99.000", "text": "Unknown stringID specified 5",)"
        R"( "version": "8.2.0x431", "type": "Log", "code": "ERROR" })"},
-      {[] {
-         DesktopClient client;
-         xwstring response;
-         client.Initialize(response);
-         return std::string(static_cast<const char*>(response));
-       },
-       R"({ "version": "8.2.0x431", "type": "Response", "code": "Initialize",)"
-       R"( "support_dragdrop": false })"},
       {Sent([](FakeWebClient& c) { c.ReportError(kErrQueueLimitReached, 25); }),
        head + R"("Error", "text": "Not allowed to queue more than 25 files for sending" })"},
       {[] { return Populated().frames.at(0); },

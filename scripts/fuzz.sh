@@ -9,12 +9,12 @@
 #
 # --seconds N  stop each target after N seconds (30 unless --runs is given)
 # --runs N     stop each target after N inputs
-# target       frame_reader execute_request handle_notification file_list
-#              ae_gvariant (all of them when none is named)
+# target       frame_reader messages ae_gvariant (all of them when none is
+#              named)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-all=(frame_reader execute_request handle_notification file_list ae_gvariant)
+all=(frame_reader messages ae_gvariant)
 seconds=""
 runs=""
 targets=()

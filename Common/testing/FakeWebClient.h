@@ -123,7 +123,6 @@ class FakeWebClient : public Recording<CQXWebClientBase> {
     return known != nullptr;
   }
 
-  void SetDownloadLocationForTest(const char* path) { mDownloadLocation = path; }
   bool Execute(std::wstring request) { return ExecuteRequest(request.data()); }
 
   Strings proxied, calls;

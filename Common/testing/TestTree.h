@@ -2,16 +2,13 @@
 // object goes away. Paths are byte strings, as the system sees them.
 #pragma once
 
-#include <fcntl.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <filesystem>
+#include <fstream>
 #include <stdexcept>
 #include <string>
-
-#include "platform/core/TextConversion.h"
 
 namespace MacFileOperations {
 
@@ -26,36 +23,17 @@ class TestTree {
   TestTree(const TestTree&) = delete;
   TestTree& operator=(const TestTree&) = delete;
   ~TestTree() {
-    // Folders a test made unreadable must be opened again to be removed.
     std::error_code ignored;
-    for (auto it = std::filesystem::recursive_directory_iterator(
-             mRoot, std::filesystem::directory_options::skip_permission_denied, ignored);
-         it != std::filesystem::recursive_directory_iterator(); it.increment(ignored)) {
-      if (it->is_directory(ignored) && !it->is_symlink(ignored))
-        chmod(it->path().c_str(), 0755);
-    }
-    chmod(mRoot.c_str(), 0755);
     std::filesystem::remove_all(mRoot, ignored);
   }
 
-  const std::string& Root() const { return mRoot; }
   std::string Path(const std::string& relative) const {
     return relative.empty() ? mRoot : mRoot + "/" + relative;
-  }
-  std::wstring WPath(const std::string& relative) const { return Wide(Path(relative)); }
-  static std::wstring Wide(const std::string& bytes) {
-    return QXDecodeUTF8(bytes.data(), bytes.size());
   }
 
   std::string File(const std::string& relative, const std::string& content = std::string()) const {
     const std::string path = Path(relative);
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0)
-      throw std::runtime_error("cannot create " + path);
-    const bool written =
-        write(fd, content.data(), content.size()) == static_cast<ssize_t>(content.size());
-    close(fd);
-    if (!written)
+    if (!(std::ofstream(path, std::ios::binary) << content))
       throw std::runtime_error("cannot write " + path);
     return path;
   }

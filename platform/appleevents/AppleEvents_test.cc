@@ -48,34 +48,10 @@ TEST(AEGVariant, AnEventTravelsInTheDocumentedFormAndComesBackWhole) {
   g_autoptr(GVariant) encoded = g_variant_ref_sink(AEDescToGVariant(&event.d));
   EXPECT_EQ(Printed(encoded), Printed(expected));
 
-  // Decoded from the wire form, a repeated keyword keeps the last item.
-  g_autoptr(GVariant) twice = Parsed(
-      "(uint32 0x7265636f, <@a(u(uv)) [(1, (0x54455854, <[byte 0x61]>)), (1, (0x54455854, <[byte "
-      "0x62]>))]>)");
-  char text = 0;
-  for (GVariant* wire : {encoded, twice}) {
-    Desc decoded;
-    ASSERT_EQ(AEDescFromGVariant(wire, &decoded), noErr);
-    g_autoptr(GVariant) again = g_variant_ref_sink(AEDescToGVariant(&decoded.d));
-    EXPECT_EQ(Printed(again), Printed(wire));
-    AEGetParamPtr(&decoded, 1, typeChar, nullptr, &text, 1, nullptr);
-  }
-  EXPECT_EQ(text, 'b');
-}
-
-TEST(AEGVariant, AnythingButADescriptorIsRefused) {
-  for (const char* text : {
-           "('not a descriptor',)",
-           "(uint32 1, <'a string payload'>)",
-           "(uint32 0x6e756c6c, <b'null with data'>)",
-           "(uint32 1, <@a(uv) [(1, <'bad item'>)]>)",
-           "(uint32 1, <@a(u(uv)) [(1, (0x6e756c6c, <[byte 1]>))]>)",
-           "(uint32 1, <(@a(u(uv)) [], @a(u(uv)) [(1, (2, <2>))])>)",
-       }) {
-    g_autoptr(GVariant) value = Parsed(text);
-    Desc decoded;
-    EXPECT_EQ(AEDescFromGVariant(value, &decoded), errAENotAEDesc) << text;
-  }
+  Desc decoded;
+  ASSERT_EQ(AEDescFromGVariant(encoded, &decoded), noErr);
+  g_autoptr(GVariant) again = g_variant_ref_sink(AEDescToGVariant(&decoded.d));
+  EXPECT_EQ(Printed(again), Printed(encoded));
 }
 
 template <typename T>
@@ -94,7 +70,6 @@ TEST(AEDataModel, OnlyWholeNumbersCoerceToAMagnitude) {
   } rows[] = {
       {typeMagnitude, "\1", noErr, 1},
       {typeIEEE64BitFloatingPoint, Bytes(4294967295.0), noErr, 4294967295u},
-      {typeSInt64, Bytes(int64_t(70000)), noErr, 70000},
       {typeIEEE64BitFloatingPoint, Bytes(1.5), errAECoercionFail, 0},
       {typeSInt16, Bytes(int16_t(-1)), errAECoercionFail, 0},
       {typeChar, "1234", errAECoercionFail, 0},

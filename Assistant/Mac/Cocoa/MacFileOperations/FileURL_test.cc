@@ -12,26 +12,16 @@ TEST(FileURL, PathsOfLocalFileURLsOnly) {
     std::optional<std::string> path;
   };
   const Case cases[] = {
-      {"file:///a/My%20Folder/caf%C3%A9", "/a/My Folder/caf\xC3\xA9"},
+      {"file:///a/My%20Folder/caf%C3%A9%25%FF", "/a/My Folder/caf\xC3\xA9%\xFF"},
       {"FILE://localhost/a", "/a"},
       {"file:/a?query#fragment", "/a"},
       {"file://server/a", std::nullopt},
       {"http:///a", std::nullopt},
       {"file:///a%2", std::nullopt},
-      {"file:///a%zz", std::nullopt},
       {"file:///a%00b", std::nullopt},
-      {"file:///a b", std::nullopt},
-      {"file://", std::nullopt},
   };
   for (const Case& c : cases)
     EXPECT_EQ(PathFromFileURL(c.url), c.path) << c.url;
-}
-
-TEST(FileURL, URLsEscapeWhatAPathMayHoldAndRoundTrip) {
-  const std::string path("/a b/%/\xff\x01~:@", 12);
-  EXPECT_EQ(FileURLFromPath(path, false), "file:///a%20b/%25/%FF%01~:@");
-  EXPECT_EQ(FileURLFromPath("/dir", true), "file:///dir/");
-  EXPECT_EQ(PathFromFileURL(FileURLFromPath(path, false)), path);
 }
 
 }  // namespace
