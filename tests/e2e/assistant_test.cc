@@ -1,11 +1,9 @@
 // The Assistant link of the real host on a private session bus: the
-// reference Assistant started by D-Bus activation, killed and started again,
-// and a status event getting through while a dialog is open. The upload list
-// is filled through the real alert.
+// reference Assistant started by D-Bus activation, killed and started again.
+// The upload list is filled through the real alert.
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <set>
@@ -100,40 +98,4 @@ TEST_F(AssistantTest, AnUploadActivatesTheAssistantWhichIsRelaunchedAfterAKill) 
         << frame;
   std::ifstream copied(mRoot / "outbox" / fs::path(files[1]).filename());
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(copied), {}), "content 1");
-}
-
-// A dialog's loop never reads stdin, so a request waits its turn, yet a
-// status event from the bus runs inside it: one that removes a listed file
-// and names the one the alert is about to add. What the browser was told
-// still adds up to what the host holds.
-TEST_F(AssistantTest, AStatusEventGetsThroughAnOpenDialogWhileRequestsWait) {
-  StartHost();
-  const auto early = SourceFiles(2);
-  ASSERT_EQ(Queue(early).size(), 2u);
-  const uint32_t refCon = HostRefCon(mHost->SyslogText());
-  const std::string host = UniqueNameOfProcess(Bus().Connection(), mHost->pid(), kTimeoutMs);
-  const std::string late = (mRoot / "late").string();
-  std::ofstream(late) << "late";
-  const std::string alert =
-      OpenDialog(Request("QueueFilesForUpload", FilesMember({late})), "Quorvex Web Client");
-  ASSERT_TRUE(mHost->SendFrame(Request("SetParameter", R"("name":"behind-the-alert")")));
-  ASSERT_TRUE(OwnAssistantName(Bus().Connection()));
-  ASSERT_TRUE(SendStatusEvent(Bus().Connection(), host, refCon,
-                              R"({"type":"Notification","code":"FileSent","files_ul":[)"
-                              R"({"file_path":")" +
-                                  early[0] + R"("},{"file_path":")" + late + R"("}]})",
-                              kTimeoutMs));
-  auto frames = FramesUntilCode("FilesDeletedFromUploadList");
-  EXPECT_EQ(ListedPaths(frames, "FilesDeletedFromUploadList"), Paths{early[0]});
-  const auto texts = LogTexts(frames);
-  EXPECT_EQ(std::find(texts.begin(), texts.end(), "SetParameter"), texts.end());
-
-  PressKey(alert, "Return");
-  frames = FramesUntilLog("Invalid plug-in parameter: behind-the-alert");
-  EXPECT_EQ(ListedPaths(frames, "FilesAddedToUploadList"), Paths{late});
-  ASSERT_TRUE(mHost->SendFrame(
-      Request("DeleteFilesFromUploadList", FilesMember({early[0], early[1], late}))));
-  EXPECT_EQ(
-      ListedPaths(FramesUntilCode("FilesDeletedFromUploadList"), "FilesDeletedFromUploadList"),
-      (Paths{early[1], late}));
 }
