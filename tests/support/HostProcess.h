@@ -49,7 +49,6 @@ class HostProcess : private HostFolder, public HostSession {
     bool closeStderr = false;  // start the host without fd 2
   };
 
-  HostProcess() : HostProcess(Options{}) {}
   explicit HostProcess(const Options& options) : HostSession(Session(options, mFolder)) {
     EXPECT_TRUE(started()) << "cannot start " << QX_HOST_BINARY;
   }
