@@ -24,6 +24,19 @@ const kShowMs = 60000;
 // Browsers kill a host still running some seconds after its port closed
 // (Chromium after 2, Firefox after 3): a host must be gone before that.
 const kGoneMs = 2000;
+// The host inherits the browser's environment: no display and no session bus,
+// so it runs faceless; its system log and any sanitizer report land in files.
+const env = {...process.env, HOME: home};
+for (const variable of ['DISPLAY', 'WAYLAND_DISPLAY', 'XDG_CONFIG_HOME', 'XDG_DATA_HOME'])
+  delete env[variable];
+const logPath = `log_path=${path.join(work, 'sanitizer')}`;
+Object.assign(env, {
+  DBUS_SESSION_BUS_ADDRESS: 'unix:path=/nonexistent-qx-bus',
+  ASAN_OPTIONS: [env.ASAN_OPTIONS, logPath, 'verify_asan_link_order=0'].filter(Boolean).join(':'),
+  UBSAN_OPTIONS: [env.UBSAN_OPTIONS, logPath].filter(Boolean).join(':'),
+  LD_PRELOAD: [process.env.QX_SYSLOG_SHIM, env.LD_PRELOAD].filter(Boolean).join(':'),
+  QX_SYSLOG_CAPTURE_FILE: syslogFile,
+});
 
 // The install command's options for our extension, and a launch with it
 // loaded that returns how to close the browser again.
@@ -31,30 +44,27 @@ const browsers = {
   chromium: {
     // Follows from the "key" in extension/manifest.json.
     ids: ['--chrome-extension-id', 'cemngmpelcnaiojankphellfnppbndap'],
-    async launch(env) {
+    async launch() {
       const {chromium} = await import('playwright-core');
       const context = await chromium.launchPersistentContext(path.join(home, '.config/chromium'), {
         executablePath: process.env.QX_CHROMIUM ?? '/usr/bin/chromium',
         headless: true,
         env,
         ignoreDefaultArgs: ['--disable-extensions'],
-        args: [`--disable-extensions-except=${addon}`, `--load-extension=${addon}`, '--no-sandbox',
-          '--disable-gpu', '--no-first-run', '--disable-background-networking',
-          '--disable-component-update', '--disable-sync'],
+        args: [`--disable-extensions-except=${addon}`, `--load-extension=${addon}`],
       });
       return () => context.close();
     },
   },
   firefox: {
     ids: ['--firefox-extension-id', 'webclient@quorvex.example'],
-    async launch(env) {
+    async launch() {
       const {default: puppeteer} = await import('puppeteer-core');
       const browser = await puppeteer.launch({
         browser: 'firefox',
         executablePath: process.env.QX_FIREFOX ?? '/usr/bin/firefox-esr',
         headless: true,
         env,
-        userDataDir: path.join(work, 'firefox-profile'),
       });
       await browser.installExtension(addon);
       return () => browser.close();
@@ -73,36 +83,16 @@ async function poll(what, timeoutMs, probe) {
   }
 }
 
-const read = (file) => (fs.existsSync(file) ? fs.readFileSync(file, 'utf8') : '');
-
-function isRunning(pid) {
+const read = (file) => {
   try {
-    return fs.readFileSync(`/proc/${pid}/stat`, 'utf8').replace(/^.*\) /, '')[0] !== 'Z';
+    return fs.readFileSync(file, 'utf8');
   } catch {
-    return false;
+    return '';  // not there (yet), or gone
   }
-}
-
-// The host inherits the browser's environment: no display and no session bus,
-// so it runs faceless; its system log and any sanitizer report land in files.
-function hostEnvironment() {
-  const env = {...process.env, HOME: home};
-  for (const variable of ['DISPLAY', 'WAYLAND_DISPLAY', 'XDG_CONFIG_HOME', 'XDG_DATA_HOME'])
-    delete env[variable];
-  const logPath = `log_path=${path.join(work, 'sanitizer')}`;
-  return {
-    ...env,
-    DBUS_SESSION_BUS_ADDRESS: 'unix:path=/nonexistent-qx-bus',
-    ASAN_OPTIONS: [env.ASAN_OPTIONS, logPath, 'verify_asan_link_order=0'].filter(Boolean).join(':'),
-    UBSAN_OPTIONS: [env.UBSAN_OPTIONS, logPath].filter(Boolean).join(':'),
-    LD_PRELOAD: [process.env.QX_SYSLOG_SHIM, env.LD_PRELOAD].filter(Boolean).join(':'),
-    QX_SYSLOG_CAPTURE_FILE: syslogFile,
-  };
-}
+};
 
 test(`${name} starts the host, which greets, answers and ends by itself`, async () => {
   assert.ok(path.isAbsolute(host) && fs.existsSync(host), `QX_BROWSER_HOST is no host: ${host}`);
-  const env = hostEnvironment();
   fs.mkdirSync(home);
   if (process.env.QX_BROWSER_MANIFEST !== 'preinstalled') {
     const installer = path.join(here, '../../packaging/quorvex-webclient-install');
@@ -111,32 +101,31 @@ test(`${name} starts the host, which greets, answers and ends by itself`, async 
     assert.equal(run.status, 0, run.stderr);
   }
   let report = null;
-  const server = http.createServer((request, response) => {
+  const server = http.createServer(async (request, response) => {
     let body = '';
-    request.setEncoding('utf8');
-    request.on('data', (chunk) => (body += chunk));
-    request.on('end', () => {
-      report = JSON.parse(body);
-      // The extension's origin is not the server's.
-      response.setHeader('Access-Control-Allow-Origin', '*').end();
-    });
+    for await (const chunk of request)
+      body += chunk;
+    report = JSON.parse(body);
+    // The extension's origin is not the server's.
+    response.setHeader('Access-Control-Allow-Origin', '*').end();
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   fs.cpSync(path.join(here, 'extension'), addon, {recursive: true});
   const url = `http://127.0.0.1:${server.address().port}/`;
   fs.writeFileSync(path.join(addon, 'channel.json'), JSON.stringify({url}));
-  const close = await browsers[name].launch(env);
+  const close = await browsers[name].launch();
   try {
     const {messages, error} = await poll('the extension to report', kShowMs, () => report);
-    assert.equal(error, undefined);
-    assert.deepEqual(messages.map((m) => [m.type, m.code, m.text]), [
+    assert.deepEqual(messages?.map((m) => [m.type, m.code, m.text]), [
       ['Log', 'DEBUG', 'Initialize'], ['Response', 'Initialize', undefined],
       ['Log', 'DEBUG', 'ExecuteRequest'], ['Log', 'DEBUG', 'SetParameter'],
-      ['Log', 'ERROR', 'Invalid plug-in parameter: Timeout']]);
+      ['Log', 'ERROR', 'Invalid plug-in parameter: Timeout']], error);
     // Only a host that saw the end of its input and shut down in order writes
     // the last line, under its own PID.
     const pid = /Quorvex Web Client\[(\d+)\]: Initialize/.exec(read(syslogFile))?.[1];
-    await poll(`host ${pid} to end`, kGoneMs, () => pid && !isRunning(pid));
+    // A zombie has ended too.
+    const ended = () => !/^\d+ \(.*\) [^Z]/.test(read(`/proc/${pid}/stat`));
+    await poll(`host ${pid} to end`, kGoneMs, () => pid && ended());
     assert.ok(read(syslogFile).includes(`Quorvex Web Client[${pid}]: Removed instance of plugin`),
               `host ${pid} was ended, it did not end by itself`);
   } finally {
@@ -144,8 +133,8 @@ test(`${name} starts the host, which greets, answers and ends by itself`, async 
     server.close();
     server.closeAllConnections();
   }
-  const reports = fs.readdirSync(work).filter((file) => file.startsWith('sanitizer.'));
-  const texts = reports.map((file) => read(path.join(work, file)));
+  const reports = fs.readdirSync(work).filter((file) => file.startsWith('sanitizer.')).map(
+      (file) => read(path.join(work, file)));
   fs.rmSync(work, {recursive: true, force: true});
-  assert.deepEqual(texts, [], 'the host wrote sanitizer reports');
+  assert.deepEqual(reports, [], 'the host wrote sanitizer reports');
 });
