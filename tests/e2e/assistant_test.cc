@@ -36,27 +36,7 @@ Paths ListedPaths(const std::vector<std::string>& frames, const std::string& cod
   return paths;
 }
 
-class AssistantTest : public DesktopHostTest {
- protected:
-  SessionBus& Bus() { return mDesktop.Bus(); }
-
-  std::vector<std::string> SourceFiles(size_t count) {
-    std::vector<std::string> paths;
-    for (size_t i = 0; i < count; ++i) {
-      paths.push_back((mRoot / ("file \xC3\xA9 " + std::to_string(i))).string());
-      std::ofstream(paths.back()) << "content " << i;
-    }
-    return paths;
-  }
-
-  // Queues `paths` as the browser does and confirms them in the alert as a
-  // user does; the paths the host reports added.
-  Paths Queue(const std::vector<std::string>& paths) {
-    PressKey(OpenDialog(Request("QueueFilesForUpload", FilesMember(paths)), "Quorvex Web Client"),
-             "Return");
-    return ListedPaths(FramesUntilCode("FilesAddedToUploadList"), "FilesAddedToUploadList");
-  }
-};
+class AssistantTest : public DesktopHostTest {};
 
 }  // namespace
 
@@ -68,16 +48,25 @@ class AssistantTest : public DesktopHostTest {
 TEST_F(AssistantTest, AnUploadActivatesTheAssistantWhichIsRelaunchedAfterAKill) {
   InstallAssistant();
   StartHost();
-  const auto files = SourceFiles(300);
-  ASSERT_EQ(Queue(files).size(), files.size());
-  EXPECT_TRUE(Bus().NameOwner(kAssistant).empty());
+  SessionBus& bus = mDesktop.Bus();
+  std::vector<std::string> files;
+  for (int i = 0; i < 300; ++i) {
+    files.push_back((mRoot / ("file \xC3\xA9 " + std::to_string(i))).string());
+    std::ofstream(files.back()) << "content " << i;
+  }
+  // Queued as the browser does, confirmed in the alert as a user does.
+  PressKey(OpenDialog(Request("QueueFilesForUpload", FilesMember(files)), "Quorvex Web Client"),
+           "Return");
+  ASSERT_EQ(ListedPaths(FramesUntilCode("FilesAddedToUploadList"), "FilesAddedToUploadList").size(),
+            files.size());
+  EXPECT_TRUE(bus.NameOwner(kAssistant).empty());
 
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
   auto frames = FramesUntilCode("FilesDeletedFromUploadList");
-  const pid_t assistant = NameOwnerPid(Bus().Connection(), kAssistant);
+  const pid_t assistant = NameOwnerPid(bus.Connection(), kAssistant);
   ASSERT_GT(assistant, 0);
   ASSERT_EQ(kill(assistant, SIGKILL), 0);
-  ASSERT_TRUE(PollUntil(kTimeoutMs, [&] { return Bus().NameOwner(kAssistant).empty(); }));
+  ASSERT_TRUE(PollUntil(kTimeoutMs, [&] { return bus.NameOwner(kAssistant).empty(); }));
   for (const auto& frame : mHost->ReadFramesUntilQuiet(500ms))
     frames.push_back(frame);
   Paths sent = ListedPaths(frames, "FilesDeletedFromUploadList");
