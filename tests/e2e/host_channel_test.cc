@@ -23,11 +23,9 @@ constexpr int kTimeoutMs = 15000;
 constexpr std::chrono::milliseconds kTimeout{kTimeoutMs};
 constexpr char kRemoved[] = "Removed instance of plugin, refCon=";
 
-// A host started with what a browser passes (origin, manifest), which it
-// ignores, after its greeting: the "Initialize" record, stamped with the
-// local time (here five hours east of UTC), then the response.
+// A host after its greeting: the "Initialize" record, stamped with the local
+// time (here five hours east of UTC), then the response.
 std::unique_ptr<HostProcess> Start(HostProcess::Options options = {}) {
-  options.args = {"chrome-extension://abcdefghijklmnop/"};
   options.environment["TZ"] = "QXT-5";
   auto host = std::make_unique<HostProcess>(options);
   // The record reaches the system log as its plain text too.

@@ -44,7 +44,6 @@ class HostProcess : private HostFolder, public HostSession {
   using Environment = EnvironmentChanges;  // applied after the harness defaults
 
   struct Options {
-    std::vector<std::string> args;
     Environment environment;
     bool closeStderr = false;  // start the host without fd 2
   };
@@ -90,7 +89,6 @@ class HostProcess : private HostFolder, public HostSession {
       changes[name] = value;
     HostSession::Options session;
     session.command = {QX_HOST_BINARY};
-    session.command.insert(session.command.end(), options.args.begin(), options.args.end());
     session.environment = ChangedEnvironment(changes);
     session.stderrPath = folder + "/stderr";
     session.closeStderr = options.closeStderr;
