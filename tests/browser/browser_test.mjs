@@ -114,6 +114,7 @@ test(`${name} starts the host, which greets, answers and ends by itself`, async 
   const url = `http://127.0.0.1:${server.address().port}/`;
   fs.writeFileSync(path.join(addon, 'channel.json'), JSON.stringify({url}));
   const close = await browsers[name].launch();
+  let reports = [];
   try {
     const {messages, error} = await poll('the extension to report', kShowMs, () => report);
     assert.deepEqual(messages?.map((m) => [m.type, m.code, m.text]), [
@@ -132,9 +133,9 @@ test(`${name} starts the host, which greets, answers and ends by itself`, async 
     await close();
     server.close();
     server.closeAllConnections();
+    reports = fs.readdirSync(work).filter((file) => file.startsWith('sanitizer.')).map(
+        (file) => read(path.join(work, file)));
+    fs.rmSync(work, {recursive: true, force: true});
   }
-  const reports = fs.readdirSync(work).filter((file) => file.startsWith('sanitizer.')).map(
-      (file) => read(path.join(work, file)));
-  fs.rmSync(work, {recursive: true, force: true});
   assert.deepEqual(reports, [], 'the host wrote sanitizer reports');
 });
