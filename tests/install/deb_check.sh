@@ -44,7 +44,8 @@ dpkg -i "$deb"
 dpkg -L $package >"$scratch/owned"
 # Which IDs a manifest allows is the install command's own test; here every
 # browser must have the installed host.
-! grep -LF "\"path\": \"$host\"" "${manifests[@]}" 2>&1 | grep . || fail "not the installed host"
+unregistered=$(grep -LF "\"path\": \"$host\"" "${manifests[@]}" 2>&1 || true)
+[ -z "$unregistered" ] || fail "not the installed host: $unregistered"
 grep -qxF Exec=/usr/bin/quorvex-assistant /usr/share/dbus-1/services/com.quorvex.Assistant.service \
   || fail "the Assistant's service file does not start the installed Assistant"
 status=0
