@@ -100,14 +100,15 @@ test(`${name} starts the host, which greets, answers and ends by itself`, async 
     const run = spawnSync(installer, args, {env, encoding: 'utf8'});
     assert.equal(run.status, 0, run.stderr);
   }
-  let report = null;
+  // What the extension reported, and the answer that has it close the port.
+  let report = null, answer = null;
   const server = http.createServer(async (request, response) => {
     let body = '';
     for await (const chunk of request)
       body += chunk;
-    report = JSON.parse(body);
     // The extension's origin is not the server's.
-    response.setHeader('Access-Control-Allow-Origin', '*').end();
+    answer = () => response.setHeader('Access-Control-Allow-Origin', '*').end();
+    report = JSON.parse(body);
   });
   await new Promise((resolve) => server.listen(0, '127.0.0.1', resolve));
   fs.cpSync(path.join(here, 'extension'), addon, {recursive: true});
@@ -121,9 +122,12 @@ test(`${name} starts the host, which greets, answers and ends by itself`, async 
       ['Log', 'DEBUG', 'Initialize'], ['Response', 'Initialize', undefined],
       ['Log', 'DEBUG', 'ExecuteRequest'], ['Log', 'DEBUG', 'SetParameter'],
       ['Log', 'ERROR', 'Invalid plug-in parameter: Timeout']], error);
+    // The host that answered is the one under test, not one found elsewhere.
+    const pid = /Quorvex Web Client\[(\d+)\]: Initialize/.exec(read(syslogFile))?.[1];
+    assert.equal(fs.realpathSync(`/proc/${pid}/exe`), fs.realpathSync(host));
+    answer();
     // Only a host that saw the end of its input and shut down in order writes
     // the last line, under its own PID.
-    const pid = /Quorvex Web Client\[(\d+)\]: Initialize/.exec(read(syslogFile))?.[1];
     // A zombie has ended too.
     const ended = () => !/^\d+ \(.*\) [^Z]/.test(read(`/proc/${pid}/stat`));
     await poll(`host ${pid} to end`, kGoneMs, () => pid && ended());
