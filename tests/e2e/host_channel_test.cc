@@ -1,7 +1,8 @@
 // The real host binary on pipes, as a browser starts it: its greeting, and
-// the ways a session ends: the stop word, and the end of input between
-// frames or inside one. And qxclient, the browser stand-in of the README and
-// the demo, run with the demo's command line and script against it.
+// the ways a session ends: the stop word, and the end of input inside a
+// frame (between frames the browser test shows it). And qxclient, the
+// browser stand-in of the README and the demo, run with the demo's command
+// line and script against it.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <time.h>
@@ -13,7 +14,7 @@
 
 #include "tests/support/HostProcess.h"
 
-using ::testing::ElementsAreArray;
+using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 namespace {
@@ -22,11 +23,9 @@ constexpr int kTimeoutMs = 15000;
 constexpr std::chrono::milliseconds kTimeout{kTimeoutMs};
 constexpr char kRemoved[] = "Removed instance of plugin, refCon=";
 
-// A host started with what a browser passes (origin, manifest), which it
-// ignores, after its greeting: the "Initialize" record, stamped with the
-// local time (here five hours east of UTC), then the response.
+// A host after its greeting: the "Initialize" record, stamped with the local
+// time (here five hours east of UTC), then the response.
 std::unique_ptr<HostProcess> Start(HostProcess::Options options = {}) {
-  options.args = {"chrome-extension://abcdefghijklmnop/"};
   options.environment["TZ"] = "QXT-5";
   auto host = std::make_unique<HostProcess>(options);
   // The record reaches the system log as its plain text too.
@@ -37,9 +36,7 @@ std::unique_ptr<HostProcess> Start(HostProcess::Options options = {}) {
   tm stamp{};
   strptime(FrameString(record, "timestamp").value_or("").c_str(), "%Y.%m.%d %H.%M.%S", &stamp);
   EXPECT_LE(std::abs(timegm(&stamp) - (time(nullptr) + 5 * 3600)), 60) << record;
-  EXPECT_EQ(host->ReadFrame(kTimeout),
-            R"({ "version": "8.2.0x431", "type": "Response", "code": "Initialize", )"
-            R"("support_dragdrop": false })");
+  EXPECT_TRUE(IsMessageWithCode(host->ReadFrame(kTimeout).value_or(""), "Initialize"));
   return host;
 }
 
@@ -56,50 +53,32 @@ TEST(HostChannelTest, TheStopWordEndsTheHostAtOnceWithoutReadingOnOrTearingDown)
 }
 
 // Whatever arrived of a frame cut short by the end of input is handed over
-// as the request's text; the host then ends in order.
-TEST(HostChannelTest, InputEndingBetweenOrInsideFramesEndsTheHostInOrder) {
-  const std::string reset = Request("Reset");
-  const std::string promise = EncodeFrame(std::string(reset.size() + 100, ' ')).substr(0, 4);
-  struct Case {
-    const char* what;
-    std::string bytes;
-    std::vector<std::string> records;
-  } cases[] = {
-      {"between frames", EncodeFrame(reset), {"ExecuteRequest", "Reset"}},
-      {"inside the length word", std::string("\x05\x00", 2), {}},
-      {"inside a body that holds a whole request", promise + reset, {"ExecuteRequest", "Reset"}},
-      {"inside a body that is no request",
-       promise + reset.substr(0, reset.size() - 3),
-       {"ExecuteRequest", "Invalid request"}},
-  };
-  // No stderr, and every system-log line printed on stdout as a chatty
-  // library would: none of it may reach the channel.
+// as the request's text; the host then ends in order. It runs without stderr,
+// and every system-log line is printed on stdout as a chatty library would:
+// none of it may reach the channel.
+TEST(HostChannelTest, InputEndingInsideAFrameEndsTheHostInOrder) {
   HostProcess::Options quiet;
   quiet.closeStderr = true;
   quiet.environment["QX_SYSLOG_CAPTURE_STDOUT"] = "1";
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.what);
-    auto host = Start(quiet);
-    ASSERT_TRUE(host->SendRaw(c.bytes));
-    host->CloseInput();
-    EXPECT_EQ(host->WaitForExit(kTimeout), 0);
-    const auto frames = host->ReadFramesUntilQuiet(200ms);
-    EXPECT_THAT(LogTexts(frames), ElementsAreArray(c.records));
-    EXPECT_THAT(NonLogFrames(frames), IsEmpty());
-    EXPECT_TRUE(host->AtEndOfOutput());
-    EXPECT_TRUE(host->WaitForSyslogLine(
-        std::string("Quorvex Web Client[") + std::to_string(host->pid()) + "]: " + kRemoved,
-        kTimeoutMs));
-  }
+  auto host = Start(quiet);
+  const std::string reset = Request("Reset");
+  const std::string promise = EncodeFrame(std::string(reset.size() + 100, ' ')).substr(0, 4);
+  ASSERT_TRUE(host->SendRaw(promise + reset.substr(0, reset.size() - 3)));
+  host->CloseInput();
+  EXPECT_EQ(host->WaitForExit(kTimeout), 0);
+  const auto frames = host->ReadFramesUntilQuiet(200ms);
+  EXPECT_THAT(LogTexts(frames), ElementsAre("ExecuteRequest", "Invalid request"));
+  EXPECT_THAT(NonLogFrames(frames), IsEmpty());
+  EXPECT_TRUE(host->AtEndOfOutput());
+  EXPECT_TRUE(host->WaitForSyslogLine(
+      "Quorvex Web Client[" + std::to_string(host->pid()) + "]: " + kRemoved, kTimeoutMs));
 }
 
 TEST(QXClientTest, TheDemosFacelessSessionPrintsTheScriptAndEveryFrame) {
   const std::string limit =
       R"({"version":"8.2.0x431","type":"Request","code":"SetParameter","name":"FileTransferLimit","value":500})";
-  const std::string notARequest = R"({"version":"8.2.0x431","type":"Notification","code":"Reset"})";
-  const std::string script = "# the host greets the browser\nWAIT Initialize\n" + limit +
-                             "\nWAITLOG SetParameter\n" + notARequest +
-                             "\nWAITLOG Invalid request\nSTOP\n";
+  const std::string script =
+      "# the host greets the browser\nWAIT Initialize\n" + limit + "\nWAITLOG SetParameter\nSTOP\n";
   const ChildResult run = RunChild(
       {"sh", "-c",
        "printf %s \"$0\" | env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" --echo --timeout 30", script,
@@ -117,9 +96,7 @@ TEST(QXClientTest, TheDemosFacelessSessionPrintsTheScriptAndEveryFrame) {
     else
       shown.push_back(IsLogRecord(line) ? FrameString(line, "text").value_or("?") : line);
   }
-  EXPECT_THAT(shown, ::testing::ElementsAre(
-                         "# the host greets the browser", "> WAIT Initialize", "Initialize",
-                         "<Initialize>", "> " + limit, "> WAITLOG SetParameter", "ExecuteRequest",
-                         "SetParameter", "> " + notARequest, "> WAITLOG Invalid request",
-                         "ExecuteRequest", "Invalid request", "> STOP"));
+  EXPECT_THAT(shown, ElementsAre("# the host greets the browser", "> WAIT Initialize", "Initialize",
+                                 "<Initialize>", "> " + limit, "> WAITLOG SetParameter",
+                                 "ExecuteRequest", "SetParameter", "> STOP"));
 }

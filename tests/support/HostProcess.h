@@ -44,12 +44,10 @@ class HostProcess : private HostFolder, public HostSession {
   using Environment = EnvironmentChanges;  // applied after the harness defaults
 
   struct Options {
-    std::vector<std::string> args;
     Environment environment;
     bool closeStderr = false;  // start the host without fd 2
   };
 
-  HostProcess() : HostProcess(Options{}) {}
   explicit HostProcess(const Options& options) : HostSession(Session(options, mFolder)) {
     EXPECT_TRUE(started()) << "cannot start " << QX_HOST_BINARY;
   }
@@ -91,7 +89,6 @@ class HostProcess : private HostFolder, public HostSession {
       changes[name] = value;
     HostSession::Options session;
     session.command = {QX_HOST_BINARY};
-    session.command.insert(session.command.end(), options.args.begin(), options.args.end());
     session.environment = ChangedEnvironment(changes);
     session.stderrPath = folder + "/stderr";
     session.closeStderr = options.closeStderr;

@@ -1,8 +1,6 @@
-// Playing the Assistant's side of the bus in tests: finding the host on a
-// session bus and sending it status events built as any program could. The
-// host hears only the connection that owns com.quorvex.Assistant: call
-// OwnAssistantName on the sending connection first, or send from another
-// connection to play a stranger.
+// Playing the Assistant's side of the bus in tests: finding the host and the
+// Assistant on a session bus, and taking the Assistant's name, since the host
+// hears status events only from the connection that owns it.
 #pragma once
 
 #include <gio/gio.h>
@@ -12,7 +10,6 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/appleevents/AETypes.h"
 #include "tests/support/SessionBus.h"
 
 // The client's refCon from the host's "Added new instance of plugin" line
@@ -61,31 +58,4 @@ inline bool OwnAssistantName(GDBusConnection* bus) {
     g_variant_get(reply, "(u)", &result);
   EXPECT_TRUE(result == kPrimaryOwner || result == kAlreadyOwner) << "the Assistant's name";
   return result == kPrimaryOwner || result == kAlreadyOwner;
-}
-
-// Sends the host's Event method a status event that carries `message` to the
-// client with `refCon`, and waits for the answer; false (and a test failure)
-// when the call failed.
-inline bool SendStatusEvent(GDBusConnection* bus, const std::string& hostName, uint32_t refCon,
-                            const std::string& message, int timeoutMs) {
-  const auto item = [](FourCharCode keyword, FourCharCode type, const void* data, size_t size) {
-    return g_variant_new("(u(uv))", keyword, type,
-                         g_variant_new_fixed_array(G_VARIANT_TYPE_BYTE, data, size, 1));
-  };
-  const uint32_t eventClass = QXFourCC("Laso"), eventID = QXFourCC("assS");
-  const FourCharCode type = QXFourCC("type");
-  GVariant* attributes[] = {item(QXFourCC("evcl"), type, &eventClass, 4),
-                            item(QXFourCC("evid"), type, &eventID, 4)};
-  GVariant* parameters[] = {
-      item(QXFourCC("STr1"), QXFourCC("magn"), &refCon, 4),
-      item(QXFourCC("NMsg"), QXFourCC("TEXT"), message.data(), message.size())};
-  GVariant* event =
-      g_variant_new("(@a(u(uv))@a(u(uv)))", g_variant_new_array(nullptr, attributes, 2),
-                    g_variant_new_array(nullptr, parameters, 2));
-  g_autoptr(GVariant) reply = g_dbus_connection_call_sync(
-      bus, hostName.c_str(), "/com/quorvex/AppleEvents", "com.quorvex.AppleEvents", "Event",
-      g_variant_new("((uv))", QXFourCC("aevt"), event), nullptr, G_DBUS_CALL_FLAGS_NONE, timeoutMs,
-      nullptr, nullptr);
-  EXPECT_NE(reply, nullptr) << "status event not delivered";
-  return reply != nullptr;
 }

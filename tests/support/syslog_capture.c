@@ -1,9 +1,9 @@
 /* Stands in for the system logger in tests: preloaded into a child process,
- * it appends each message as one line "ident[pid]: message" (or "ident:
- * message" without LOG_PID) to the file named by QX_SYSLOG_CAPTURE_FILE, so
- * tests read what the program logged without a syslog daemon. With
- * QX_SYSLOG_CAPTURE_STDOUT set it also prints each line on fd 1, the way a
- * chatty library would, to show that such output never reaches the browser. */
+ * it appends each message as one line "ident[pid]: message" to the file named
+ * by QX_SYSLOG_CAPTURE_FILE, so tests read what the program logged without a
+ * syslog daemon. With QX_SYSLOG_CAPTURE_STDOUT set it also prints each line on
+ * fd 1, the way a chatty library would, to show that such output never
+ * reaches the browser. */
 #define _GNU_SOURCE
 #include <errno.h>
 #include <fcntl.h>
@@ -14,26 +14,20 @@
 #include <unistd.h>
 
 static const char* sIdent;
-static int sOption;
 
 void openlog(const char* ident, int option, int facility) {
+  (void)option;
   (void)facility;
   sIdent = ident;
-  sOption = option;
 }
 
-void closelog(void) { sIdent = NULL; }
-
-void vsyslog(int priority, const char* format, va_list args) {
-  (void)priority;
+static void Capture(const char* format, va_list args) {
   const char* path = getenv("QX_SYSLOG_CAPTURE_FILE");
   const int savedErrno = errno; /* "%m" and the caller both expect errno untouched */
   char *message = NULL, *line = NULL;
   if (path != NULL && *path != '\0' && vasprintf(&message, format, args) >= 0) {
     const char* ident = sIdent != NULL ? sIdent : program_invocation_short_name;
-    const int length = (sOption & LOG_PID)
-                           ? asprintf(&line, "%s[%d]: %s\n", ident, (int)getpid(), message)
-                           : asprintf(&line, "%s: %s\n", ident, message);
+    const int length = asprintf(&line, "%s[%d]: %s\n", ident, (int)getpid(), message);
     /* One write per line with O_APPEND keeps lines whole across processes. */
     const int fd = length < 0 ? -1 : open(path, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
     if (fd >= 0) {
@@ -52,22 +46,19 @@ void vsyslog(int priority, const char* format, va_list args) {
 }
 
 void syslog(int priority, const char* format, ...) {
+  (void)priority;
   va_list args;
   va_start(args, format);
-  vsyslog(priority, format, args);
+  Capture(format, args);
   va_end(args);
 }
 
-/* The fortified entry points that glibc headers use with _FORTIFY_SOURCE. */
-void __vsyslog_chk(int priority, int flag, const char* format, va_list args) {
-  (void)flag;
-  vsyslog(priority, format, args);
-}
-
+/* The fortified entry point that glibc's headers use with _FORTIFY_SOURCE. */
 void __syslog_chk(int priority, int flag, const char* format, ...) {
+  (void)priority;
   (void)flag;
   va_list args;
   va_start(args, format);
-  vsyslog(priority, format, args);
+  Capture(format, args);
   va_end(args);
 }

@@ -1,56 +1,33 @@
-// The browser end of the native host's channel: the test runs the commands of
-// `qx` below, so every message is posted and read by the real extension APIs.
-// Chromium's test calls `qx` in this worker through the debugging protocol;
-// Firefox lets no automation reach an add-on, so there the commands come from
-// the test's loopback server, named in channel.json.
-// The port that the last "open" connected, what came on it and why it closed.
-let port, received, closed;
+// The browser end of the native host's channel for the browser test: once
+// loaded, it connects, sends one request when greeted, posts every message
+// that came up to the answer's last record to the test's loopback server,
+// named in channel.json, and closes the port once the server has answered.
+const kLast = 'Invalid plug-in parameter: Timeout';
 
-function connect() {
-  port = chrome.runtime.connectNative('com.quorvex.webclient');
-  received = [];
-  closed = null;
-  port.onMessage.addListener((message) => received.push(message));
-  // Chromium gives the reason in lastError, Firefox on the port.
-  port.onDisconnect.addListener((p) => {
-    closed = chrome.runtime.lastError?.message ?? p.error?.message ?? 'disconnected';
+let port = null;
+
+function exchange() {
+  return new Promise((resolve, reject) => {
+    const received = [];
+    port = chrome.runtime.connectNative('com.quorvex.webclient');
+    port.onMessage.addListener((message) => {
+      received.push(message);
+      if (message.type === 'Response' && message.code === 'Initialize')
+        port.postMessage(
+            {version: '8.2.0x431', type: 'Request', code: 'SetParameter', name: 'Timeout', value: 5});
+      if (message.text === kLast)
+        resolve(received);
+    });
+    // Chromium gives the reason in lastError, Firefox on the port.
+    port.onDisconnect.addListener((p) => {
+      const why = chrome.runtime.lastError?.message ?? p.error?.message ?? 'disconnected';
+      reject(new Error(`${why}; received: ${JSON.stringify(received)}`));
+    });
   });
 }
 
-// The messages not taken yet, up to and including the first that `done`
-// accepts. Fails with what did arrive when the port closes or time runs out.
-async function until(done) {
-  for (const deadline = Date.now() + 20000;;) {
-    const at = received.findIndex(done);
-    if (at >= 0)
-      return received.splice(0, at + 1);
-    if (closed !== null || Date.now() > deadline)
-      throw new Error(`${closed ?? 'timed out'}; unread messages: ${JSON.stringify(received)}`);
-    await new Promise((resolve) => setTimeout(resolve, 10));
-  }
-}
-
-const commands = {
-  open: () => {
-    connect();
-    return until((m) => m.code === 'Initialize');
-  },
-  // Sends the request and returns what came back, up to the record `last`.
-  exchange: ({request, last}) => {
-    port.postMessage(request);
-    return until((m) => m.type === 'Log' && m.text === last);
-  },
-  disconnect: () => port.disconnect(),
-};
-globalThis.qx = async (op, arg) => commands[op](arg);
-
-// Each call carries the outcome of the last command and is answered with the next.
-async function serve(url) {
-  for (let outcome = {};;) {
-    const response = await fetch(url, {method: 'POST', body: JSON.stringify(outcome)});
-    const {op, arg} = await response.json();
-    outcome = await qx(op, arg).then((value) => ({value}), (error) => ({error: error.message}));
-  }
-}
-
-fetch('channel.json').then((response) => response.json()).then(({url}) => serve(url), () => {});
+fetch('channel.json').then((response) => response.json()).then(async ({url}) => {
+  const outcome = await exchange().then((messages) => ({messages}), (e) => ({error: e.message}));
+  await fetch(url, {method: 'POST', body: JSON.stringify(outcome)});
+  port.disconnect();
+});
