@@ -28,7 +28,7 @@
 #include "tests/support/Desktop.h"
 #include "tests/support/DialogDriver.h"
 #include "tests/support/HostProcess.h"
-#include "tests/support/StatusEvents.h"
+#include "tests/support/SessionBus.h"
 
 namespace fs = std::filesystem;
 
@@ -37,6 +37,30 @@ namespace {
 using Clock = std::chrono::steady_clock;
 constexpr std::chrono::milliseconds kTimeout{300000};
 constexpr int kBurst = 20000;
+
+// The client's refCon from the host's "Added new instance of plugin" line
+// in its system log; 0 when there is none.
+uint32_t HostRefCon(const std::string& syslog) {
+  const std::string prefix = "Added new instance of plugin, refCon=";
+  const size_t at = syslog.find(prefix);
+  return at == std::string::npos ? 0 : std::stoul(syslog.substr(at + prefix.size()), nullptr, 16);
+}
+
+// The unique bus name of the connection that process `pid` holds, waiting up
+// to `timeoutMs` for it to appear; empty when it does not.
+std::string UniqueNameOfProcess(SessionBus& bus, pid_t pid, int timeoutMs) {
+  std::string found;
+  PollUntil(timeoutMs, [&] {
+    g_autoptr(GVariant) names = CallDaemon(bus.Connection(), "ListNames", nullptr);
+    g_autoptr(GVariantIter) iter = nullptr;
+    g_variant_get(names, "(as)", &iter);
+    for (const char* name = nullptr; g_variant_iter_next(iter, "&s", &name);)
+      if (name[0] == ':' && bus.NameOwnerPid(name) == pid)
+        found = name;
+    return !found.empty();
+  });
+  return found;
+}
 
 double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
@@ -145,10 +169,10 @@ class Bench {
   // is stopped and the bench's connection takes its name.
   double RelayBurst() {
     GDBusConnection* bus = mDesktop.Bus().Connection();
-    std::string hostName = UniqueNameOfProcess(bus, mHost->pid(), 5000);
+    std::string hostName = UniqueNameOfProcess(mDesktop.Bus(), mHost->pid(), 5000);
     if (hostName.empty())
       Fail("host not on the bus");
-    if (pid_t assistant = NameOwnerPid(bus, "com.quorvex.Assistant"); assistant > 0)
+    if (pid_t assistant = mDesktop.Bus().NameOwnerPid("com.quorvex.Assistant"); assistant > 0)
       kill(assistant, SIGTERM);
     for (int i = 0; i < 500 && !mDesktop.Bus().NameOwner("com.quorvex.Assistant").empty(); ++i)
       g_usleep(10000);

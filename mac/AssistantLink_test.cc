@@ -19,7 +19,6 @@
 #include "platform/appleevents/BusConnection.h"
 #include "platform/appleevents/Processes.h"
 #include "tests/support/SessionBus.h"
-#include "tests/support/StatusEvents.h"
 
 namespace {
 

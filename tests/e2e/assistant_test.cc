@@ -9,7 +9,6 @@
 #include <set>
 
 #include "tests/support/DesktopHostTest.h"
-#include "tests/support/StatusEvents.h"
 
 namespace fs = std::filesystem;
 using Paths = std::multiset<std::string>;
@@ -61,7 +60,7 @@ TEST_F(AssistantTest, AnUploadActivatesTheAssistantWhichIsRelaunchedAfterAKill) 
 
   ASSERT_TRUE(mHost->SendFrame(Request("StartUpload")));
   auto frames = FramesUntilCode("FilesDeletedFromUploadList");
-  const pid_t assistant = NameOwnerPid(bus.Connection(), kAssistant);
+  const pid_t assistant = bus.NameOwnerPid(kAssistant);
   ASSERT_GT(assistant, 0);
   ASSERT_EQ(kill(assistant, SIGKILL), 0);
   ASSERT_TRUE(PollUntil(kTimeoutMs, [&] { return bus.NameOwner(kAssistant).empty(); }));

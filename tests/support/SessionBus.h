@@ -8,6 +8,7 @@
 #include <gio/gio.h>
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/types.h>
 
 #include <filesystem>
 #include <fstream>
@@ -45,6 +46,20 @@ inline GVariant* CallDaemon(GDBusConnection* bus, const char* method, GVariant* 
   return g_dbus_connection_call_sync(bus, "org.freedesktop.DBus", "/org/freedesktop/DBus",
                                      "org.freedesktop.DBus", method, arguments, nullptr,
                                      G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
+}
+
+// Makes `bus` the owner of com.quorvex.Assistant (taken from nobody: no
+// queueing, no replacing), since the host hears status events only from the
+// connection that owns it; false (and a test failure) when it is not now.
+inline bool OwnAssistantName(GDBusConnection* bus) {
+  constexpr guint32 kDoNotQueue = 4, kPrimaryOwner = 1, kAlreadyOwner = 4;
+  g_autoptr(GVariant) reply =
+      CallDaemon(bus, "RequestName", g_variant_new("(su)", "com.quorvex.Assistant", kDoNotQueue));
+  guint32 result = 0;
+  if (reply != nullptr)
+    g_variant_get(reply, "(u)", &result);
+  EXPECT_TRUE(result == kPrimaryOwner || result == kAlreadyOwner) << "the Assistant's name";
+  return result == kPrimaryOwner || result == kAlreadyOwner;
 }
 
 class SessionBus {
@@ -108,6 +123,15 @@ class SessionBus {
     if (owner != nullptr)
       g_variant_get(owner, "(&s)", &unique);
     return unique;
+  }
+  // The process of the connection with the bus name `name`; 0 when none has it.
+  pid_t NameOwnerPid(const std::string& name) {
+    g_autoptr(GVariant) reply =
+        CallDaemon(Connection(), "GetConnectionUnixProcessID", g_variant_new("(s)", name.c_str()));
+    guint32 pid = 0;
+    if (reply != nullptr)
+      g_variant_get(reply, "(u)", &pid);
+    return static_cast<pid_t>(pid);
   }
 
  private:
