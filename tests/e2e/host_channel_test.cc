@@ -75,10 +75,10 @@ TEST(HostChannelTest, InputEndingInsideAFrameEndsTheHostInOrder) {
 }
 
 TEST(QXClientTest, TheDemosFacelessSessionPrintsTheScriptAndEveryFrame) {
-  const std::string limit =
-      R"({"version":"8.2.0x431","type":"Request","code":"SetParameter","name":"FileTransferLimit","value":500})";
-  const std::string script =
-      "# the host greets the browser\nWAIT Initialize\n" + limit + "\nWAITLOG SetParameter\nSTOP\n";
+  // Without a display no panel can show, and the host says so.
+  const std::string select = Request("SelectFilesToUpload");
+  const std::string script = "# the host greets the browser\nWAIT Initialize\n" + select +
+                             "\nWAITLOG Could not select files!!!!\nSTOP\n";
   const ChildResult run = RunChild(
       {"sh", "-c",
        "printf %s \"$0\" | env -u DISPLAY -u WAYLAND_DISPLAY \"$1\" --echo --timeout 30", script,
@@ -97,6 +97,7 @@ TEST(QXClientTest, TheDemosFacelessSessionPrintsTheScriptAndEveryFrame) {
       shown.push_back(IsLogRecord(line) ? FrameString(line, "text").value_or("?") : line);
   }
   EXPECT_THAT(shown, ElementsAre("# the host greets the browser", "> WAIT Initialize", "Initialize",
-                                 "<Initialize>", "> " + limit, "> WAITLOG SetParameter",
-                                 "ExecuteRequest", "SetParameter", "> STOP"));
+                                 "<Initialize>", "> " + select,
+                                 "> WAITLOG Could not select files!!!!", "ExecuteRequest",
+                                 "SelectFilesToUpload", "Could not select files!!!!", "> STOP"));
 }
