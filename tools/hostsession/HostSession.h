@@ -40,8 +40,9 @@ class HostSession {
     // ReadFrame can return it.
     std::function<void(const std::string& body)> onFrame;
     // Called on the reading thread for each frame the host should not have
-    // sent. A length too large or output cut short inside a frame also ends
-    // the reading: the stream cannot be followed any further.
+    // sent; bodies are checked to be one JSON object only when it is set. A
+    // length too large or output cut short inside a frame also ends the
+    // reading: the stream cannot be followed any further.
     std::function<void(const std::string& why)> onMalformed;
   };
 
