@@ -89,8 +89,12 @@ TEST_P(DialogsTest, TheDownloadGoesToTheFolderCreatedInThePanel) {
   StartHost();
   const fs::path chosen = mRoot / "downloads" / "new";
   const std::string panel = OpenDialog(Request("SelectDownloadLocation"), kFolderTitle);
-  ASSERT_TRUE(mDriver.ChoosePath(panel, file.string())) << mDriver.LastError();
-  EXPECT_FALSE(mDriver.WaitForWindowGone(panel, 1000)) << "a file taken for the folder";
+  // Under sway GTK's completion may still change the typed text after the
+  // driver's last key, so only X11 can type a path that must stay as typed.
+  if (GetParam() == DesktopKind::kX11) {
+    ASSERT_TRUE(mDriver.ChoosePath(panel, file.string())) << mDriver.LastError();
+    EXPECT_FALSE(mDriver.WaitForWindowGone(panel, 1000)) << "a file taken for the folder";
+  }
   Answer(panel, mDriver.ChoosePath(panel, chosen.string()));
   // Made by the host, not left to the Assistant.
   EXPECT_TRUE(PollUntil(10000, [&] { return fs::is_directory(chosen); }));
