@@ -25,10 +25,10 @@
 #include "platform/appleevents/AEGVariant.h"
 #include "platform/appleevents/AppleEvents.h"
 #include "platform/appleevents/Processes.h"
-#include "tests/support/Desktop.h"
-#include "tests/support/DialogDriver.h"
+#include "tools/desktop/Desktop.h"
+#include "tools/desktop/DialogDriver.h"
 #include "tests/support/HostProcess.h"
-#include "tests/support/SessionBus.h"
+#include "tools/desktop/PrivateBus.h"
 
 namespace fs = std::filesystem;
 
@@ -48,7 +48,7 @@ uint32_t HostRefCon(const std::string& syslog) {
 
 // The unique bus name of the connection that process `pid` holds, waiting up
 // to `timeoutMs` for it to appear; empty when it does not.
-std::string UniqueNameOfProcess(SessionBus& bus, pid_t pid, int timeoutMs) {
+std::string UniqueNameOfProcess(PrivateBus& bus, pid_t pid, int timeoutMs) {
   std::string found;
   PollUntil(timeoutMs, [&] {
     g_autoptr(GVariant) names = CallDaemon(bus.Connection(), "ListNames", nullptr);
@@ -176,7 +176,7 @@ class Bench {
       kill(assistant, SIGTERM);
     for (int i = 0; i < 500 && !mDesktop.Bus().NameOwner("com.quorvex.Assistant").empty(); ++i)
       g_usleep(10000);
-    if (!OwnAssistantName(bus))
+    if (!OwnName(bus, "com.quorvex.Assistant"))
       Fail("the Assistant's name cannot be taken");
     uint32_t refCon = HostRefCon(mHost->SyslogText());
 

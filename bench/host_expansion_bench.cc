@@ -23,8 +23,9 @@
 #include <thread>
 #include <vector>
 
-#include "bench/BenchDisplay.h"
 #include "bench/BenchTree.h"
+#include "tools/desktop/Desktop.h"
+#include "tools/desktop/DialogDriver.h"
 #include "tools/hostsession/HostEnvironment.h"
 #include "tools/hostsession/HostSession.h"
 
@@ -46,25 +47,16 @@ size_t Occurrences(const std::string& text, const char* what) {
   return count;
 }
 
-// The host on pipes, with the display and a scratch home; every frame it
+// The host on pipes, on the private desktop; every frame it
 // writes is read as it comes, so that it never waits on a full pipe.
 class Host {
  public:
-  Host(const std::string& binary, const std::string& display, const std::string& home,
-       size_t expected)
-      : mExpected(expected) {
+  Host(const std::string& binary, const Variables& desktop, size_t expected) : mExpected(expected) {
     HostSession::Options options;
     options.command = {binary};
-    options.environment =
-        ChangedEnvironment({{"WAYLAND_DISPLAY", std::nullopt},
-                            {"DISPLAY", display},
-                            {"HOME", home},
-                            {"XDG_CONFIG_HOME", home + "/.config"},
-                            {"XDG_CACHE_HOME", home + "/.cache"},
-                            {"XDG_DATA_HOME", home + "/.local/share"},
-                            {"GSETTINGS_BACKEND", "memory"},
-                            {"NO_AT_BRIDGE", "1"},
-                            {"DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent-qx-bus"}});
+    EnvironmentChanges changes = {{"WAYLAND_DISPLAY", std::nullopt}};
+    changes.insert(desktop.begin(), desktop.end());
+    options.environment = ChangedEnvironment(changes);
     options.stderrPath = "/dev/null";
     options.onFrame = [this](const std::string& frame) { Count(frame); };
     mSession = std::make_unique<HostSession>(std::move(options));
@@ -131,24 +123,17 @@ class Host {
 
 // One expansion: the seconds from the confirming key to the last frame, and
 // the host's peak resident set in KiB.
-double Expand(const std::string& binary, const std::string& display, const std::string& home,
+double Expand(const std::string& binary, const Variables& desktop, DialogDriver& user,
               const std::string& root, size_t files, long* peakKiB) {
-  Host host(binary, display, home, files);
+  Host host(binary, desktop, files);
   host.Send(R"({"version":"8.2.0x431","type":"Request","code":"QueueFilesForUpload",)"
             R"("files_ul":[{"file_path":")" +
             root + R"("}]})");
-  std::string windows;
-  if (!bench_display::XDoTool(display,
-                              {"search", "--sync", "--onlyvisible", "--name", "Quorvex Web Client"},
-                              &windows) ||
-      windows.empty()) {
-    Fail("no alert");
-  }
-  const std::string alert = windows.substr(0, windows.find('\n'));
-  if (!bench_display::XDoTool(display, {"windowfocus", "--sync", alert}))
-    Fail("the alert takes no focus");
+  const auto alert = user.WaitForWindow("Quorvex Web Client", 60000);
+  if (!alert || !user.Focus(*alert))
+    Fail("no alert to answer: " + user.LastError());
   const auto start = Clock::now();
-  if (!bench_display::XDoTool(display, {"key", "--clearmodifiers", "Return"}))
+  if (!user.Key("Return"))
     Fail("no key");
   const double seconds = bench_tree::Seconds(host.LastListed(600) - start);
   *peakKiB = host.Stop();
@@ -172,20 +157,19 @@ int main(int argc, char** argv) {
   if (mkdtemp(scratch.data()) == nullptr)
     Fail("mkdtemp");
   const std::string root = scratch + "/tree";
-  const std::string home = scratch + "/home";
   mkdir(root.c_str(), 0755);
-  mkdir(home.c_str(), 0755);
   std::printf("host: %s\nbuilding the tree in %s ...\n", binary.c_str(), root.c_str());
   std::fflush(stdout);
   const long files = bench_tree::BuildTree(root);
 
-  bench_display::VirtualDisplay display;
-  if (display.Name().empty())
-    Fail("Xvfb did not start");
+  Desktop desktop;
+  if (!desktop.Ok())
+    Fail("the private desktop did not start");
+  DialogDriver user(desktop.Environment());
 
   long idleKiB = 0;
   {
-    Host idle(binary, display.Name(), home, 0);
+    Host idle(binary, desktop.Environment(), 0);
     idleKiB = idle.Stop();
   }
 
@@ -199,7 +183,7 @@ int main(int argc, char** argv) {
     finds.push_back(bench_tree::TimeFind(root));
     long peak = 0;
     expansions.push_back(
-        Expand(binary, display.Name(), home, root, static_cast<size_t>(files), &peak));
+        Expand(binary, desktop.Environment(), user, root, static_cast<size_t>(files), &peak));
     ratios.push_back(expansions.back() / finds.back());
     peakKiB = std::max(peakKiB, peak);
   }

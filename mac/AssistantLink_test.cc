@@ -18,7 +18,7 @@
 #include "platform/appleevents/AssistantEvents.h"
 #include "platform/appleevents/BusConnection.h"
 #include "platform/appleevents/Processes.h"
-#include "tests/support/SessionBus.h"
+#include "tools/desktop/PrivateBus.h"
 
 namespace {
 
@@ -48,7 +48,7 @@ class AssistantLink : public ::testing::Test {
   }
   void PlayAssistant() {
     mFilter = g_dbus_connection_add_filter(mBus.Connection(), Answer, this, nullptr);
-    ASSERT_TRUE(OwnAssistantName(mBus.Connection()));
+    ASSERT_TRUE(OwnName(mBus.Connection(), kQXAssistantBundleIdentifier));
   }
   static GDBusMessage* Answer(GDBusConnection* bus, GDBusMessage* message, gboolean incoming,
                               gpointer self) {
@@ -63,7 +63,7 @@ class AssistantLink : public ::testing::Test {
     return nullptr;
   }
 
-  SessionBus mBus;
+  PrivateBus mBus;
   LinkClient client;
   guint mFilter = 0;
   std::atomic<int16_t> mAnswer{noErr};
@@ -93,7 +93,8 @@ OSErr Status(const std::string& sender, const void* refCon, Size refConSize,
 // heard, and a stranger is answered as if it had been.
 TEST_F(AssistantLink, OnlyTheAssistantsNameOwnerIsHeard) {
   BusConnection assistant = ConnectToBus(mBus.Address());
-  ASSERT_TRUE(OwnAssistantName(assistant.get()));
+  ASSERT_NE(assistant, nullptr);
+  ASSERT_TRUE(OwnName(assistant.get(), kQXAssistantBundleIdentifier));
   const std::string owner = g_dbus_connection_get_unique_name(assistant.get());
   const std::string stranger = g_dbus_connection_get_unique_name(mBus.Connection());
   const uint64_t refCon = client.RefCon();
@@ -108,7 +109,7 @@ TEST_F(AssistantLink, OnlyTheAssistantsNameOwnerIsHeard) {
   assistant.reset();
   for (int i = 0; i < 5000 && !mBus.NameOwner(kQXAssistantBundleIdentifier).empty(); ++i)
     g_usleep(1000);
-  ASSERT_TRUE(OwnAssistantName(mBus.Connection()));
+  ASSERT_TRUE(OwnName(mBus.Connection(), kQXAssistantBundleIdentifier));
   EXPECT_EQ(Status(owner, &refCon, 8, ping, owner), noErr);
   EXPECT_EQ(Status(stranger, &refCon, 8, ping, owner), noErr);
   EXPECT_EQ(client.frames.size(), 3u);

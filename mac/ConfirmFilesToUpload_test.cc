@@ -11,7 +11,7 @@
 #include "Common/testing/FakeWebClient.h"
 #include "mac/QXWebClientBaseMac.h"
 #include "platform/app/Application.h"
-#include "tests/support/Desktop.h"
+#include "tools/desktop/Desktop.h"
 
 namespace {
 

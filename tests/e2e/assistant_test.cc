@@ -45,7 +45,7 @@ class AssistantTest : public DesktopHostTest {};
 TEST_F(AssistantTest, AnUploadActivatesTheAssistantWhichIsRelaunchedAfterAKill) {
   InstallAssistant();
   StartHost();
-  SessionBus& bus = mDesktop.Bus();
+  PrivateBus& bus = mDesktop.Bus();
   std::vector<std::string> files;
   for (int i = 0; i < 300; ++i) {
     files.push_back((mRoot / ("file \xC3\xA9 " + std::to_string(i))).string());

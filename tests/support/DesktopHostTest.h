@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/Desktop.h"
-#include "tests/support/DialogDriver.h"
+#include "tools/desktop/Desktop.h"
+#include "tools/desktop/DialogDriver.h"
 #include "tests/support/HostProcess.h"
 
 class DesktopHostTest : public ::testing::Test {

@@ -18,7 +18,7 @@
 #include <vector>
 
 #include "host/FrameCodec.h"
-#include "tests/support/ChildProcess.h"
+#include "tools/desktop/Spawn.h"
 #include "tools/hostsession/FrameJson.h"
 #include "tools/hostsession/HostEnvironment.h"
 #include "tools/hostsession/HostSession.h"
