@@ -14,8 +14,9 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 dir=${1:-build-gc}
-cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache \
+launcher=()
+! command -v ccache >/dev/null || launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+cmake -S . -B "$dir" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
   "-DCMAKE_CXX_FLAGS=-ffunction-sections -fdata-sections -fno-inline" \
   "-DCMAKE_EXE_LINKER_FLAGS=-Wl,--gc-sections -Wl,--print-gc-sections -Wl,-Map=$PWD/$dir/link.map" \
   >/dev/null

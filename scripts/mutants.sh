@@ -9,7 +9,8 @@
 #   --only   run only the mutants named, in that order
 #   --out    also write the result lines and the total to FILE
 # The scratch copy lives in $QX_MUTANTS_DIR (default /tmp/qx-mutants): a
-# fixed place, so that ccache finds the objects of earlier runs.
+# fixed place, so that ccache (when installed) finds the objects of earlier
+# runs.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 source=$PWD
@@ -92,8 +93,11 @@ git ls-files -z --cached --others --exclude-standard | grep -zv -e '^build' -e n
   tar -C "$source" --null -T - -cf - | tar -C "$src" -xf -
 modules=${QX_NODE_MODULES:-$source/tests/browser/node_modules}
 [ ! -d "$modules" ] || ln -s "$(cd "$modules" && pwd -P)" "$src/tests/browser/node_modules"
-cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-  -DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache >"$scratch/configure.log"
+launcher=()
+! command -v ccache >/dev/null ||
+  launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache -DCMAKE_C_COMPILER_LAUNCHER=ccache)
+cmake -S "$src" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}" \
+  >"$scratch/configure.log"
 
 # The unit suites go first and the end-to-end ones under tests/ last: most
 # faults fail a quick unit test, and the run stops at the first failure.
