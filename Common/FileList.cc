@@ -17,12 +17,9 @@ bool xwstring_less_than::operator()(const xwstring& left, const xwstring& right)
   return CompareIgnoringCase(left, right) < 0;
 }
 
-bool xwstring_pair_less_than::operator()(const xwstring_pair& left,
-                                         const xwstring_pair& right) const {
+int CompareFileKeys(const xwstring_pair& left, const xwstring_pair& right) {
   const int byFile = CompareIgnoringCase(left.first, right.first);
-  if (byFile != 0)
-    return byFile < 0;
-  return CompareIgnoringCase(left.second, right.second) < 0;
+  return byFile != 0 ? byFile : CompareIgnoringCase(left.second, right.second);
 }
 
 void AppendFileListEntriesJSON(CFileList::const_iterator first, CFileList::const_iterator last,

@@ -23,8 +23,13 @@ struct xwstring_less_than {
 // (file path, relative path)
 typedef std::pair<xwstring, xwstring> xwstring_pair;
 
+// The list's order as one three-way comparison: negative, zero or positive.
+int CompareFileKeys(const xwstring_pair& left, const xwstring_pair& right);
+
 struct xwstring_pair_less_than {
-  bool operator()(const xwstring_pair& left, const xwstring_pair& right) const;
+  bool operator()(const xwstring_pair& left, const xwstring_pair& right) const {
+    return CompareFileKeys(left, right) < 0;
+  }
 };
 
 // Maps (file path, relative path) to the size in bytes.

@@ -162,15 +162,13 @@ bool CQXWebClientBase::DeleteFiles(CFileList& files) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("DeleteFiles");
   // Both lists share the order, so the entry after the last one removed is
-  // the first place to look for the next.
-  const auto less = mUploadList.key_comp();
+  // the first place to look for the next; one comparison tells whether it
+  // is there.
   auto next = mUploadList.begin();
   for (auto entry = files.begin(); entry != files.end();) {
     auto found = next;
-    if (found == mUploadList.end() || less(found->first, entry->first) ||
-        less(entry->first, found->first)) {
+    if (found == mUploadList.end() || CompareFileKeys(found->first, entry->first) != 0)
       found = mUploadList.find(entry->first);
-    }
     if (found != mUploadList.end()) {
       next = mUploadList.erase(found);
       ++entry;
