@@ -49,10 +49,13 @@ void CFileList::InsertFromJSON(json_object* element) {
   json_msg_param<char*> filePath(element, "file_path");
   json_msg_param<char*> relativePath(element, "relative_path");
   json_msg_param<double> size(element, "size");
+  Append(xwstring_pair(xwstring(static_cast<char*>(filePath)),
+                       xwstring(static_cast<char*>(relativePath))),
+         static_cast<double>(size));
+}
+
+void CFileList::Append(xwstring_pair key, double size) {
   // Lists mostly come back in the order they were sent in, which is this
   // list's own: then an element goes in at the end without a search.
-  emplace_hint(end(),
-               xwstring_pair(xwstring(static_cast<char*>(filePath)),
-                             xwstring(static_cast<char*>(relativePath))),
-               static_cast<double>(size));
+  emplace_hint(end(), std::move(key), size);
 }

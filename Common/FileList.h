@@ -38,6 +38,8 @@ class CFileList : public std::map<xwstring_pair, double, xwstring_pair_less_than
   bool FromJSON(json_object* array);
   // Inserts one element of such an array (first one wins, as in FromJSON).
   void InsertFromJSON(json_object* element);
+  // Inserts one entry read from such an element, the same way.
+  void Append(xwstring_pair key, double size);
 };
 
 // The JSON array of the entries in [first, last), in order, as json-c

@@ -1,9 +1,13 @@
 #include "Common/MessageParser.h"
 
+#include <algorithm>
 #include <cctype>
+#include <charconv>
 #include <climits>
 #include <cstring>
 #include <memory>
+#include <string>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -99,6 +103,163 @@ bool ParseElement(json_tokener* tokener, const char* begin, const char* end, CFi
   return true;
 }
 
+// Past spaces between tokens; a comment ends the quick reading there.
+const char* SkipPlainSpace(const char* p) {
+  while (IsSpace(*p))
+    ++p;
+  return p;
+}
+
+// A string member of the quick reading: where its text stands in the
+// message, or in `unescaped` when it had escapes.
+struct QuickString {
+  const char* text = "";
+  size_t length = 0;
+  std::string unescaped;
+};
+
+// Past a string in double quotes whose escapes are all of one letter; null
+// for a \u escape, a letter json-c refuses and an unterminated string.
+const char* ReadQuickString(const char* p, QuickString& value) {
+  const char* run = ++p;
+  bool escaped = false;
+  value.unescaped.clear();
+  for (;; ++p) {
+    const char c = *p;
+    if (c == '"')
+      break;
+    if (c == '\0')
+      return nullptr;
+    if (c != '\\')
+      continue;
+    static constexpr char kLetters[] = "\"\\/bfnrt";
+    static constexpr char kBytes[] = "\"\\/\b\f\n\r\t";
+    const char* letter = p[1] != '\0' ? strchr(kLetters, p[1]) : nullptr;
+    if (letter == nullptr)
+      return nullptr;
+    value.unescaped.append(run, size_t(p - run));
+    value.unescaped += kBytes[letter - kLetters];
+    escaped = true;
+    run = ++p + 1;
+  }
+  if (escaped) {
+    value.unescaped.append(run, size_t(p - run));
+    value.text = value.unescaped.data();
+    value.length = value.unescaped.size();
+  } else {
+    value.text = run;
+    value.length = size_t(p - run);
+  }
+  return p + 1;
+}
+
+const char* SkipDigits(const char* p) {
+  const char* start = p;
+  while (*p >= '0' && *p <= '9')
+    ++p;
+  return p != start ? p : nullptr;
+}
+
+// Past a number written the strict way; `isDouble` says whether json-c
+// makes it a double, `value` is then its value. Null for anything else,
+// and for a double beyond range, whose value json-c takes from strtod.
+const char* ReadQuickNumber(const char* p, bool& isDouble, double& value) {
+  const char* start = p;
+  if (*p == '-')
+    ++p;
+  p = SkipDigits(p);
+  if (p != nullptr && *p == '.')
+    p = SkipDigits(p + 1);
+  if (p != nullptr && (*p == 'e' || *p == 'E')) {
+    ++p;
+    if (*p == '+' || *p == '-')
+      ++p;
+    p = SkipDigits(p);
+  }
+  if (p == nullptr)
+    return nullptr;
+  isDouble = std::find_if(start, p, [](char c) { return c == '.' || c == 'e' || c == 'E'; }) != p;
+  if (isDouble) {
+    const std::from_chars_result read = std::from_chars(start, p, value);
+    if (read.ec != std::errc() || read.ptr != p)
+      return nullptr;
+  }
+  return p;
+}
+
+bool IsName(const char* name, size_t length, const char* wanted) {
+  return strlen(wanted) == length && memcmp(name, wanted, length) == 0;
+}
+
+// Entries of one folder come together, so the relative path is mostly the
+// one before: its text is shared, not copied again.
+xwstring RelativePathOf(const QuickString& value, const CFileList& list) {
+  if (!list.empty()) {
+    const xwstring& last = list.rbegin()->first.second;
+    const char* text = TextOf(last);
+    if (strlen(text) == value.length && memcmp(text, value.text, value.length) == 0)
+      return last;
+  }
+  return xwstring(value.text, static_cast<int>(value.length));
+}
+
+}  // namespace
+
+// Most elements are flat objects of plain strings and numbers: read
+// straight, they cost no json-c tree of four objects and a hash table each.
+const char* ReadQuickListElement(const char* p, CFileList& list) {
+  if (*p != '{')
+    return nullptr;
+  QuickString filePath, relativePath, text;
+  double size = 0;
+  p = SkipPlainSpace(p + 1);
+  while (*p != '}') {
+    if (*p != '"')
+      return nullptr;
+    const char* name = p + 1;
+    p = strpbrk(name, "\"\\");
+    if (p == nullptr || *p != '"')
+      return nullptr;
+    const size_t nameLength = size_t(p - name);
+    p = SkipPlainSpace(p + 1);
+    if (*p != ':')
+      return nullptr;
+    p = SkipPlainSpace(p + 1);
+    // The last member of a name counts; a mistyped one reads as the default.
+    QuickString* target = IsName(name, nameLength, "file_path")       ? &filePath
+                          : IsName(name, nameLength, "relative_path") ? &relativePath
+                                                                      : &text;
+    bool isDouble = false;
+    double number = 0;
+    if (*p == '"') {
+      p = ReadQuickString(p, *target);
+    } else if (*p == '-' || (*p >= '0' && *p <= '9')) {
+      p = ReadQuickNumber(p, isDouble, number);
+      *target = QuickString();
+    } else {
+      return nullptr;
+    }
+    if (p == nullptr)
+      return nullptr;
+    if (IsName(name, nameLength, "size"))
+      size = isDouble ? number : 0.0;
+    p = SkipPlainSpace(p);
+    if (*p == ',') {
+      p = SkipPlainSpace(p + 1);
+      if (*p != '"')
+        return nullptr;
+    } else if (*p != '}') {
+      return nullptr;
+    }
+  }
+  list.Append(xwstring_pair(xwstring(filePath.text, static_cast<int>(filePath.length)),
+                            RelativePathOf(relativePath, list)),
+              size);
+  return p + 1;
+}
+
+namespace {
+
 enum class Scan { kDone, kInvalid, kUnfollowed };
 
 // Parses the elements of the array at `p` into `list`; `p` ends up past it.
@@ -108,9 +269,12 @@ Scan ParseArray(const char*& p, CFileList& list) {
     return Scan::kUnfollowed;
   p = SkipSpace(p + 1);
   while (p != nullptr && *p != ']') {
-    const char* end = SkipValue(p);
-    if (end == nullptr || !ParseElement(tokener.get(), p, end, list))
-      return Scan::kInvalid;
+    const char* end = ReadQuickListElement(p, list);
+    if (end == nullptr) {
+      end = SkipValue(p);
+      if (end == nullptr || !ParseElement(tokener.get(), p, end, list))
+        return Scan::kInvalid;
+    }
     p = SkipSpace(end);
     if (p != nullptr && *p == ',')
       p = SkipSpace(p + 1);

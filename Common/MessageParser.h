@@ -20,3 +20,9 @@ JsonObjectPtr ParseMessage(const char* text);
 // False, with `list` untouched, when the member is missing, not an array or
 // empty.
 bool TakeFileList(json_object* message, CFileList& list);
+
+// Reads the list element at `text` into `list` when it is a flat object of
+// strings in double quotes without \u escapes and of plain numbers, spaced
+// by blanks only, and returns its end; json-c would read the same. Null,
+// with `list` untouched, for any other element: json-c judges those.
+const char* ReadQuickListElement(const char* text, CFileList& list);

@@ -41,6 +41,11 @@ TEST(MessageParser, ReadsWhatJsonCReads) {
       R"({"files_ul": [], "files_ulx": [{"file_path": "/longer name"}]})",
       R"({"files_ul": [1, -2.5e3, true, NaN, {"file_path": "\u00e9\ud800\/"}]} trailing)",
       R"({"files_ul": {"file_path": "/object"}})",
+      // Flat elements, read without json-c unless a member needs it.
+      R"({"files_ul": [{"file_path":"\/a\t\"", "size": 1e400, "relative_path": "r\u0000s"},)"
+      R"( { "size":-2.5E-3 , "file_path": "/b", "file_path": 7, "size": "9.0" }, {},)"
+      R"( {"file_path": "/c", "relative_path": "r", "size": 12}, {"file_path": "/d", "x": [1],)"
+      R"( "relative_path": "r", "size": 1.}, {"file_path": "/e", "size": 3.0 /**/}]})",
       Nested(30),
       Nested(31),
       R"({"files_ul": [1 2]})",
