@@ -132,13 +132,32 @@ const char* ReadQuickString(const char* p, QuickString& value) {
       return nullptr;
     if (c != '\\')
       continue;
-    static constexpr char kLetters[] = "\"\\/bfnrt";
-    static constexpr char kBytes[] = "\"\\/\b\f\n\r\t";
-    const char* letter = p[1] != '\0' ? strchr(kLetters, p[1]) : nullptr;
-    if (letter == nullptr)
-      return nullptr;
+    char byte = p[1];
+    switch (byte) {
+      case '"':
+      case '\\':
+      case '/':
+        break;
+      case 'b':
+        byte = '\b';
+        break;
+      case 'f':
+        byte = '\f';
+        break;
+      case 'n':
+        byte = '\n';
+        break;
+      case 'r':
+        byte = '\r';
+        break;
+      case 't':
+        byte = '\t';
+        break;
+      default:
+        return nullptr;
+    }
     value.unescaped.append(run, size_t(p - run));
-    value.unescaped += kBytes[letter - kLetters];
+    value.unescaped += byte;
     escaped = true;
     run = ++p + 1;
   }
@@ -217,9 +236,9 @@ const char* ReadQuickListElement(const char* p, CFileList& list) {
     if (*p != '"')
       return nullptr;
     const char* name = p + 1;
-    p = strpbrk(name, "\"\\");
-    if (p == nullptr || *p != '"')
-      return nullptr;
+    for (p = name; *p != '"'; ++p)
+      if (*p == '\\' || *p == '\0')
+        return nullptr;
     const size_t nameLength = size_t(p - name);
     p = SkipPlainSpace(p + 1);
     if (*p != ':')
