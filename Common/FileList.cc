@@ -22,16 +22,26 @@ int CompareFileKeys(const xwstring_pair& left, const xwstring_pair& right) {
   return byFile != 0 ? byFile : CompareIgnoringCase(left.second, right.second);
 }
 
+FileListJSONWriter::FileListJSONWriter(std::string& text) : mText(text) {
+  mText += "[";
+}
+
+void FileListJSONWriter::Add(const xwstring_pair& key, double size) {
+  mText += mSeparator;
+  AppendEntryJSON(key, size, mText);
+  mSeparator = ", ";
+}
+
+void FileListJSONWriter::Finish() {
+  mText += " ]";
+}
+
 void AppendFileListEntriesJSON(CFileList::const_iterator first, CFileList::const_iterator last,
                                std::string& text) {
-  text += "[";
-  const char* separator = " ";
-  for (; first != last; ++first) {
-    text += separator;
-    AppendEntryJSON(first->first, first->second, text);
-    separator = ", ";
-  }
-  text += " ]";
+  FileListJSONWriter writer(text);
+  for (; first != last; ++first)
+    writer.Add(first->first, first->second);
+  writer.Finish();
 }
 
 bool CFileList::FromJSON(json_object* array) {

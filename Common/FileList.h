@@ -42,6 +42,19 @@ class CFileList : public std::map<xwstring_pair, double, xwstring_pair_less_than
   void Append(xwstring_pair key, double size);
 };
 
+// Appends to `text` a JSON array as AppendFileListEntriesJSON writes it, one
+// entry at a time, for a caller that picks the entries as it goes.
+class FileListJSONWriter {
+ public:
+  explicit FileListJSONWriter(std::string& text);
+  void Add(const xwstring_pair& key, double size);
+  void Finish();
+
+ private:
+  std::string& mText;
+  const char* mSeparator = " ";
+};
+
 // The JSON array of the entries in [first, last), in order, as json-c
 // writes it, appended to `text` one entry at a
 // time: as one json-c tree a long list would take many times its text.

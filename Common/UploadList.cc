@@ -161,6 +161,11 @@ bool CQXWebClientBase::DeleteFilesFromUploadList(json_object* request) {
 bool CQXWebClientBase::DeleteFiles(CFileList& files) {
   if (mLogger != nullptr)
     mLogger->DebugMsg("DeleteFiles");
+  // Each entry goes into the notification as it is found, while its text is
+  // still in the cache: a second walk of a long list would read it all again.
+  const std::string head = ListNotificationHead("FilesDeletedFromUploadList");
+  std::string message = head;
+  FileListJSONWriter entries(message);
   // Both lists share the order, so the entry after the last one removed is
   // the first place to look for the next; one comparison tells whether it
   // is there.
@@ -171,6 +176,7 @@ bool CQXWebClientBase::DeleteFiles(CFileList& files) {
       found = mUploadList.find(entry->first);
     if (found != mUploadList.end()) {
       next = mUploadList.erase(found);
+      entries.Add(entry->first, entry->second);
       ++entry;
     } else {
       entry = files.erase(entry);
@@ -183,14 +189,13 @@ bool CQXWebClientBase::DeleteFiles(CFileList& files) {
     return false;
   }
 
-  const std::string head = ListNotificationHead("FilesDeletedFromUploadList");
   if (head.empty()) {
     if (mLogger != nullptr)
       mLogger->Warning("Failed to create JSON message");
     return false;
   }
-  std::string message;
-  ListNotification(head, files.cbegin(), files.cend(), message);
+  entries.Finish();
+  message += " }";
   const bool result = NotifyBrowser(message.c_str());
   if (!result) {
     // Keep the browser's view and ours in step: the removal did not happen.
