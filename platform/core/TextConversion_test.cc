@@ -49,6 +49,9 @@ TEST(TextConversion, EveryByteStringRoundTripsAndIsValidAsGLibJudgesIt) {
     EXPECT_TRUE(QXCanEncodeUTF8(wide.data(), wide.size()));
     const bool valid = g_utf8_validate(text.data(), gssize(text.size()), nullptr);
     EXPECT_EQ(QXIsValidUTF8(text.data(), text.size()), valid);
+    // Behind ASCII runs of every length, read eight bytes at a time.
+    const std::string behind = std::string(size_t(round % 19), 'a') + text;
+    EXPECT_EQ(QXIsValidUTF8(behind.data(), behind.size()), valid);
     EXPECT_EQ(QXIsUnicodeText(wide.data(), wide.size()), valid);
   }
 }
