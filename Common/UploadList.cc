@@ -177,6 +177,11 @@ bool CQXWebClientBase::DeleteFiles(CFileList& files) {
     if (found != mUploadList.end()) {
       next = mUploadList.erase(found);
       entries.Add(entry->first, entry->second);
+      // Entries of one list are alike in length, so the first found tells
+      // how much room the text needs: grown bit by bit, a long text was
+      // copied over and over and left the heap in pieces.
+      if (entry == files.begin())
+        message.reserve(message.size() * files.size() / 4 * 5);
       ++entry;
     } else {
       entry = files.erase(entry);
