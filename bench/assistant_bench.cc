@@ -25,9 +25,9 @@
 #include "platform/appleevents/AEGVariant.h"
 #include "platform/appleevents/AppleEvents.h"
 #include "platform/appleevents/Processes.h"
+#include "tests/support/HostProcess.h"
 #include "tools/desktop/Desktop.h"
 #include "tools/desktop/DialogDriver.h"
-#include "tests/support/HostProcess.h"
 #include "tools/desktop/PrivateBus.h"
 
 namespace fs = std::filesystem;

@@ -12,9 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/HostProcess.h"
 #include "tools/desktop/Desktop.h"
 #include "tools/desktop/DialogDriver.h"
-#include "tests/support/HostProcess.h"
 
 class DesktopHostTest : public ::testing::Test {
  protected:
