@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <system_error>
 #include <utility>
 #include <vector>
@@ -110,65 +111,61 @@ const char* SkipPlainSpace(const char* p) {
   return p;
 }
 
-// A string member of the quick reading: where its text stands in the
-// message, or in `unescaped` when it had escapes.
-struct QuickString {
-  const char* text = "";
-  size_t length = 0;
-  std::string unescaped;
-};
-
-// Past a string in double quotes whose escapes are all of one letter; null
-// for a \u escape, a letter json-c refuses and an unterminated string.
-const char* ReadQuickString(const char* p, QuickString& value) {
-  const char* run = ++p;
+// Past a string in double quotes whose escapes are all of one letter, its
+// text in `value`: where it stands in the message, or unescaped into
+// `scratch` when it has escapes. Null for a \u escape, a letter json-c
+// refuses and an unterminated string.
+const char* ReadQuickString(const char* p, std::string& scratch, std::string_view& value) {
+  const char* begin = ++p;
   bool escaped = false;
-  value.unescaped.clear();
-  for (;; ++p) {
-    const char c = *p;
-    if (c == '"')
-      break;
-    if (c == '\0')
+  for (; *p != '"'; ++p) {
+    if (*p == '\0')
       return nullptr;
-    if (c != '\\')
+    if (*p == '\\') {
+      escaped = true;
+      if (*++p == '\0')
+        return nullptr;
+    }
+  }
+  if (!escaped) {
+    value = std::string_view(begin, size_t(p - begin));
+    return p + 1;
+  }
+  // Paths carry an escaped "/" in every component: the text is written
+  // byte by byte into room made once, not appended piece by piece.
+  scratch.resize(size_t(p - begin));
+  char* out = &scratch[0];
+  for (const char* in = begin; in != p; ++in) {
+    if (*in != '\\') {
+      *out++ = *in;
       continue;
-    char byte = p[1];
-    switch (byte) {
+    }
+    switch (*++in) {
       case '"':
       case '\\':
       case '/':
+        *out++ = *in;
         break;
       case 'b':
-        byte = '\b';
+        *out++ = '\b';
         break;
       case 'f':
-        byte = '\f';
+        *out++ = '\f';
         break;
       case 'n':
-        byte = '\n';
+        *out++ = '\n';
         break;
       case 'r':
-        byte = '\r';
+        *out++ = '\r';
         break;
       case 't':
-        byte = '\t';
+        *out++ = '\t';
         break;
       default:
         return nullptr;
     }
-    value.unescaped.append(run, size_t(p - run));
-    value.unescaped += byte;
-    escaped = true;
-    run = ++p + 1;
   }
-  if (escaped) {
-    value.unescaped.append(run, size_t(p - run));
-    value.text = value.unescaped.data();
-    value.length = value.unescaped.size();
-  } else {
-    value.text = run;
-    value.length = size_t(p - run);
-  }
+  value = std::string_view(scratch.data(), size_t(out - scratch.data()));
   return p + 1;
 }
 
@@ -212,24 +209,23 @@ bool IsName(const char* name, size_t length, const char* wanted) {
 
 // Entries of one folder come together, so the relative path is mostly the
 // one before: its text is shared, not copied again.
-xwstring RelativePathOf(const QuickString& value, const CFileList& list) {
+xwstring RelativePathOf(std::string_view value, const CFileList& list) {
   if (!list.empty()) {
     const xwstring& last = list.rbegin()->first.second;
-    const char* text = TextOf(last);
-    if (strlen(text) == value.length && memcmp(text, value.text, value.length) == 0)
+    if (value == TextOf(last))
       return last;
   }
-  return xwstring(value.text, static_cast<int>(value.length));
+  return xwstring(value.data(), static_cast<int>(value.size()));
 }
 
 }  // namespace
 
 // Most elements are flat objects of plain strings and numbers: read
 // straight, they cost no json-c tree of four objects and a hash table each.
-const char* ReadQuickListElement(const char* p, CFileList& list) {
+const char* QuickListReader::Read(const char* p, CFileList& list) {
   if (*p != '{')
     return nullptr;
-  QuickString filePath, relativePath, text;
+  std::string_view filePath = "", relativePath = "", other = "";
   double size = 0;
   p = SkipPlainSpace(p + 1);
   while (*p != '}') {
@@ -245,16 +241,17 @@ const char* ReadQuickListElement(const char* p, CFileList& list) {
       return nullptr;
     p = SkipPlainSpace(p + 1);
     // The last member of a name counts; a mistyped one reads as the default.
-    QuickString* target = IsName(name, nameLength, "file_path")       ? &filePath
-                          : IsName(name, nameLength, "relative_path") ? &relativePath
-                                                                      : &text;
+    const bool isFilePath = IsName(name, nameLength, "file_path");
+    const bool isRelativePath = !isFilePath && IsName(name, nameLength, "relative_path");
+    std::string_view& target = isFilePath ? filePath : isRelativePath ? relativePath : other;
+    std::string& scratch = isFilePath ? mFilePath : isRelativePath ? mRelativePath : mOther;
     bool isDouble = false;
     double number = 0;
     if (*p == '"') {
-      p = ReadQuickString(p, *target);
+      p = ReadQuickString(p, scratch, target);
     } else if (*p == '-' || (*p >= '0' && *p <= '9')) {
       p = ReadQuickNumber(p, isDouble, number);
-      *target = QuickString();
+      target = "";
     } else {
       return nullptr;
     }
@@ -271,7 +268,7 @@ const char* ReadQuickListElement(const char* p, CFileList& list) {
       return nullptr;
     }
   }
-  list.Append(xwstring_pair(xwstring(filePath.text, static_cast<int>(filePath.length)),
+  list.Append(xwstring_pair(xwstring(filePath.data(), static_cast<int>(filePath.size())),
                             RelativePathOf(relativePath, list)),
               size);
   return p + 1;
@@ -286,9 +283,10 @@ Scan ParseArray(const char*& p, CFileList& list) {
   const TokenerPtr tokener(json_tokener_new_ex(kElementDepth));
   if (tokener == nullptr)
     return Scan::kUnfollowed;
+  QuickListReader reader;
   p = SkipSpace(p + 1);
   while (p != nullptr && *p != ']') {
-    const char* end = ReadQuickListElement(p, list);
+    const char* end = reader.Read(p, list);
     if (end == nullptr) {
       end = SkipValue(p);
       if (end == nullptr || !ParseElement(tokener.get(), p, end, list))

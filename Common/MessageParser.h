@@ -8,6 +8,8 @@
 // What is valid stays json-c's verdict, leniencies included.
 #pragma once
 
+#include <string>
+
 #include "Common/FileList.h"
 #include "Common/JsonObjectPtr.h"
 
@@ -21,8 +23,15 @@ JsonObjectPtr ParseMessage(const char* text);
 // empty.
 bool TakeFileList(json_object* message, CFileList& list);
 
-// Reads the list element at `text` into `list` when it is a flat object of
+// Reads a list element at `text` into `list` when it is a flat object of
 // strings in double quotes without \u escapes and of plain numbers, spaced
 // by blanks only, and returns its end; json-c would read the same. Null,
-// with `list` untouched, for any other element: json-c judges those.
-const char* ReadQuickListElement(const char* text, CFileList& list);
+// with `list` untouched, for any other element: json-c judges those. The
+// room for unescaped text is kept from one element to the next.
+class QuickListReader {
+ public:
+  const char* Read(const char* text, CFileList& list);
+
+ private:
+  std::string mFilePath, mRelativePath, mOther;
+};

@@ -28,7 +28,7 @@ bool SameLists(const CFileList& a, const CFileList& b) {
 
 void CheckAgainstJsonC(const char* text) {
   CFileList quick, slow;
-  if (const char* end = ReadQuickListElement(text, quick)) {
+  if (const char* end = QuickListReader().Read(text, quick)) {
     const std::unique_ptr<json_tokener, void (*)(json_tokener*)> tokener(
         json_tokener_new_ex(JSON_TOKENER_DEFAULT_DEPTH - 2), json_tokener_free);
     const int length = static_cast<int>(end - text);
