@@ -46,6 +46,7 @@ TEST(MessageParser, ReadsWhatJsonCReads) {
       R"( { "size":-2.5E-3 , "file_path": "/b", "file_path": 7, "size": "9.0" }, {},)"
       R"( {"file_path": "/c", "relative_path": "r", "size": 12}, {"file_path": "/d", "x": [1],)"
       R"( "relative_path": "r", "size": 1.}, {"file_path": "/e", "size": 3.0 /**/}]})",
+      R"({"files_ul": [{"file_path": "\/x\b\f\n\r\t\\\"", "relative_path": "a\/b"}, {"file_path": "\/"}]})",
       Nested(30),
       Nested(31),
       R"({"files_ul": [1 2]})",
