@@ -30,6 +30,8 @@ class DesktopHostTest : public ::testing::Test {
   ~DesktopHostTest() override {
     mHost.reset();
     std::error_code ignored;
+    // A test may start its host in a folder of the scratch tree.
+    std::filesystem::current_path(mStartFolder, ignored);
     if (!mRoot.empty())
       std::filesystem::remove_all(mRoot, ignored);
   }
@@ -83,6 +85,8 @@ class DesktopHostTest : public ::testing::Test {
   std::filesystem::path mRoot;
 
  private:
+  const std::filesystem::path mStartFolder = std::filesystem::current_path();
+
   std::vector<std::string> Until(const std::function<bool(const std::string&)>& done,
                                  const std::string& what) {
     auto frames = mHost->ReadFramesUntil(done, kTimeout);
