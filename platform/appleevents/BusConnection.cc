@@ -4,7 +4,7 @@
 #include <cstring>
 #include <string>
 
-#include "AEIntrospection.h"
+#include "AEBusInterface.h"
 
 namespace {
 
@@ -94,7 +94,7 @@ GDBusConnection* Connect(const std::string& address, GMainContext* context) {
 }
 
 void Register(GDBusConnection* connection) {
-  static GDBusNodeInfo* sNode = g_dbus_node_info_new_for_xml(kQXAEIntrospection, nullptr);
+  static GDBusNodeInfo* sNode = g_dbus_node_info_new_for_xml(kQXAEInterfaceXML, nullptr);
   // Calls are dispatched on the context current here: make that the
   // default one, where requests and dialogs run.
   g_main_context_push_thread_default(nullptr);
