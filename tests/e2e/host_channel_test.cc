@@ -2,12 +2,14 @@
 // the ways a session ends: the stop word, and the end of input inside a
 // frame (between frames the browser test shows it). And qxclient, the
 // browser stand-in of the README and the demo, run with the demo's command
-// line and script against it.
+// line and script against it, and qx-desktop, the demo's scripted user.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <time.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "tests/support/HostProcess.h"
 
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 using ::testing::IsEmpty;
 
 namespace {
@@ -103,4 +106,26 @@ TEST(QXClientTest, TheDemosFacelessSessionPrintsTheScriptAndEveryFrame) {
                                   "> " + select, "> WAITLOG Could not select files!!!!", "> STOP"));
   EXPECT_THAT(frames, ElementsAre("Initialize", "<Initialize>", "ExecuteRequest",
                                   "SelectFilesToUpload", "Could not select files!!!!"));
+}
+
+// The user's steps are read strictly, and a step waiting for a window stops
+// as soon as the program ends, with the program's exit status.
+TEST(QXDesktopTest, StepsAreReadStrictlyAndAStepEndsWithItsProgram) {
+  char folder[] = "/tmp/qx-steps-XXXXXX";
+  ASSERT_NE(mkdtemp(folder), nullptr);
+  const std::string steps = std::string(folder) + "/steps";
+  const auto run = [&](const std::string& lines) {
+    std::ofstream(steps) << lines;
+    return RunChild(
+        {"sh", "-c", "\"$0\" --user \"$1\" -- sh -c 'exit 3' 2>&1", QX_DESKTOP_BINARY, steps}, {},
+        kTimeoutMs * 4);
+  };
+  const ChildResult wrong = run("# the alert\npress \"Quorvex Web Client\"\n");
+  EXPECT_EQ(wrong.exitCode, 2);
+  EXPECT_THAT(wrong.output, HasSubstr(steps + ":2: not a step"));
+  const ChildResult ended = run("press \"Never shown\" Return\n");
+  EXPECT_EQ(ended.exitCode, 3) << ended.output;
+  EXPECT_THAT(ended.output, HasSubstr("step 1 (press \"Never shown\") failed: the program ended "
+                                      "before the window opened"));
+  std::filesystem::remove_all(folder);
 }

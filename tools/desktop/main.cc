@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -64,14 +65,47 @@ bool ReadSteps(const std::string& path, std::vector<Step>& steps) {
   return true;
 }
 
-bool Perform(DialogDriver& user, const Step& step) {
-  const auto window = user.WaitForWindow(step.title, kWindowTimeoutMs);
+// The program the steps answer. Reaped as soon as it ends, so that a step
+// waiting for a window it will never open stops at once.
+class Program {
+ public:
+  explicit Program(GPid pid) : mPid(pid) {}
+  bool Ended() {
+    if (!mEnded)
+      mEnded = waitpid(mPid, &mStatus, WNOHANG) == mPid;
+    return mEnded;
+  }
+  int Wait() {
+    if (!mEnded)
+      mEnded = waitpid(mPid, &mStatus, 0) == mPid;
+    return mStatus;
+  }
+
+ private:
+  const GPid mPid;
+  int mStatus = 0;
+  bool mEnded = false;
+};
+
+// How often a step waiting for its window looks whether the program lives.
+constexpr int kLookMs = 250;
+
+// Null when the step was done; else why it was not.
+std::optional<std::string> Perform(DialogDriver& user, Program& program, const Step& step) {
+  std::optional<std::string> window;
+  for (int waited = 0; !window && waited < kWindowTimeoutMs; waited += kLookMs) {
+    if (program.Ended())
+      return "the program ended before the window opened";
+    window = user.WaitForWindow(step.title, kLookMs);
+  }
   if (!window)
-    return false;
+    return "no window within " + std::to_string(kWindowTimeoutMs) + " ms";
   const bool done = step.action == "choose-all"    ? user.ChooseAll(*window, step.argument)
                     : step.action == "choose-path" ? user.ChoosePath(*window, step.argument)
                                                    : user.Focus(*window) && user.Key(step.argument);
-  return done && user.WaitForWindowGone(*window, kWindowTimeoutMs);
+  if (done && user.WaitForWindowGone(*window, kWindowTimeoutMs))
+    return std::nullopt;
+  return user.LastError();
 }
 
 }  // namespace
@@ -142,14 +176,17 @@ int main(int argc, char** argv) {
   }
 
   DialogDriver user(desktop.Environment(), kind);
+  Program running(program);
   bool stepsDone = true;
-  for (size_t n = 0; n < steps.size() && stepsDone; ++n)
-    if (!(stepsDone = Perform(user, steps[n])))
+  for (size_t n = 0; n < steps.size() && stepsDone; ++n) {
+    if (const auto failure = Perform(user, running, steps[n])) {
+      stepsDone = false;
       fprintf(stderr, "qx-desktop: step %zu (%s \"%s\") failed: %s\n", n + 1,
-              steps[n].action.c_str(), steps[n].title.c_str(), user.LastError().c_str());
+              steps[n].action.c_str(), steps[n].title.c_str(), failure->c_str());
+    }
+  }
 
-  int status = 0;
-  waitpid(program, &status, 0);
+  const int status = running.Wait();
   if (!WIFEXITED(status))
     return 1;
   return WEXITSTATUS(status) != 0 ? WEXITSTATUS(status) : stepsDone ? 0 : 1;
