@@ -99,6 +99,24 @@ inline char* EncodeOne(uint32_t c, char* out) {
   return out;
 }
 
+// Text is mostly ASCII, and a request can be megabytes of it: a run of
+// eight bytes or characters is told ASCII by one test.
+constexpr size_t kRun = 8;
+// The high bit of each of eight bytes.
+constexpr uint64_t kHighBits = 0x8080808080808080ull;
+
+inline bool IsAsciiRun(const unsigned char* p) {
+  uint64_t word;
+  memcpy(&word, p, sizeof word);
+  return (word & kHighBits) == 0;
+}
+inline bool IsAsciiRun(const wchar_t* chars) {
+  uint32_t bits = 0;
+  for (size_t k = 0; k < kRun; ++k)
+    bits |= uint32_t(chars[k]);
+  return bits < 0x80;
+}
+
 inline bool IsAscii(const char* bytes, size_t n) {
   for (size_t i = 0; i < n; ++i)
     if (static_cast<unsigned char>(bytes[i]) >= 0x80)
@@ -113,6 +131,11 @@ size_t QXDecodedLength(const char* bytes, size_t n) {
   size_t count = 0;
   size_t i = 0;
   while (i < n) {
+    if (n - i >= kRun && IsAsciiRun(p + i)) {
+      i += kRun;
+      count += kRun;
+      continue;
+    }
     if (p[i] < 0x80) {
       ++i;
     } else {
@@ -130,6 +153,11 @@ size_t QXDecodeUTF8Into(const char* bytes, size_t n, wchar_t* out) {
   wchar_t* start = out;
   size_t i = 0;
   while (i < n) {
+    if (n - i >= kRun && IsAsciiRun(p + i)) {
+      for (size_t k = 0; k < kRun; ++k)
+        *out++ = p[i++];
+      continue;
+    }
     if (p[i] < 0x80) {
       *out++ = p[i++];
       continue;
@@ -154,15 +182,26 @@ std::wstring QXDecodeUTF8(const char* bytes, size_t n) {
 
 size_t QXEncodedLength(const wchar_t* chars, size_t n) {
   size_t bytes = 0;
-  for (size_t i = 0; i < n; ++i)
-    bytes += EncodedSize(uint32_t(chars[i]));
+  for (size_t i = 0; i < n;) {
+    if (n - i >= kRun && IsAsciiRun(chars + i)) {
+      bytes += kRun;
+      i += kRun;
+    } else {
+      bytes += EncodedSize(uint32_t(chars[i++]));
+    }
+  }
   return bytes;
 }
 
 size_t QXEncodeUTF8Into(const wchar_t* chars, size_t n, char* out) {
   char* start = out;
-  for (size_t i = 0; i < n; ++i) {
-    const uint32_t c = uint32_t(chars[i]);
+  for (size_t i = 0; i < n;) {
+    if (n - i >= kRun && IsAsciiRun(chars + i)) {
+      for (size_t k = 0; k < kRun; ++k)
+        *out++ = char(chars[i++]);
+      continue;
+    }
+    const uint32_t c = uint32_t(chars[i++]);
     if (c < 0x80)
       *out++ = char(c);
     else
@@ -186,17 +225,12 @@ bool QXCanEncodeUTF8(const wchar_t* chars, size_t n) {
   return true;
 }
 
-// The high bit of each of eight bytes.
-constexpr uint64_t kHighBits = 0x8080808080808080ull;
-
 bool QXIsValidUTF8(const char* bytes, size_t n) {
   const auto* p = reinterpret_cast<const unsigned char*>(bytes);
   size_t i = 0;
   while (i < n) {
-    // Messages are mostly ASCII: eight such bytes are told at once.
-    uint64_t word;
-    if (n - i >= sizeof word && (memcpy(&word, p + i, sizeof word), word & kHighBits) == 0) {
-      i += sizeof word;
+    if (n - i >= kRun && IsAsciiRun(p + i)) {
+      i += kRun;
       continue;
     }
     if (p[i] < 0x80) {

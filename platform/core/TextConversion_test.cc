@@ -26,6 +26,12 @@ TEST(TextConversion, DecodesCharactersAndEscapesEveryOtherByte) {
       {"\xF4\x90\x80\x80", {0xDCF4, 0xDC90, 0xDC80, 0xDC80}},
       {"a\xE2\x82", {L'a', 0xDCE2, 0xDC82}},
       {"\xFF\xC3\xA9", {0xDCFF, 0xE9}},
+      // The first character past ASCII, ending a run of eight and making
+      // one; an escape ending the next run.
+      {"abcdefg\xC2\x80"
+       "bcdefgh\xFF",
+       std::wstring(L"abcdefg\u0080bcdefgh") + wchar_t(0xDCFF)},
+      {"\xC2\x80\xC2\x80\xC2\x80\xC2\x80\xC2\x80\xC2\x80\xC2\x80\xC2\x80", std::wstring(8, 0x80)},
   };
   for (const auto& [bytes, chars] : cases) {
     EXPECT_EQ(Decode(bytes), chars) << bytes;
@@ -49,9 +55,14 @@ TEST(TextConversion, EveryByteStringRoundTripsAndIsValidAsGLibJudgesIt) {
     EXPECT_TRUE(QXCanEncodeUTF8(wide.data(), wide.size()));
     const bool valid = g_utf8_validate(text.data(), gssize(text.size()), nullptr);
     EXPECT_EQ(QXIsValidUTF8(text.data(), text.size()), valid);
-    // Behind ASCII runs of every length, read eight bytes at a time.
+    // Behind ASCII runs of every length, read eight at a time.
     const std::string behind = std::string(size_t(round % 19), 'a') + text;
+    const std::wstring wideBehind = std::wstring(size_t(round % 19), L'a') + wide;
     EXPECT_EQ(QXIsValidUTF8(behind.data(), behind.size()), valid);
+    ASSERT_EQ(Decode(behind), wideBehind);
+    ASSERT_EQ(Encode(wideBehind), behind);
+    EXPECT_EQ(QXDecodedLength(behind.data(), behind.size()), wideBehind.size());
+    EXPECT_EQ(QXEncodedLength(wideBehind.data(), wideBehind.size()), behind.size());
     EXPECT_EQ(QXIsUnicodeText(wide.data(), wide.size()), valid);
   }
 }
