@@ -87,17 +87,15 @@ class Program {
   bool mEnded = false;
 };
 
-// How often a step waiting for its window looks whether the program lives.
-constexpr int kLookMs = 250;
-
 // Null when the step was done; else why it was not.
 std::optional<std::string> Perform(DialogDriver& user, Program& program, const Step& step) {
   std::optional<std::string> window;
-  for (int waited = 0; !window && waited < kWindowTimeoutMs; waited += kLookMs) {
-    if (program.Ended())
-      return "the program ended before the window opened";
-    window = user.WaitForWindow(step.title, kLookMs);
-  }
+  bool ended = false;
+  PollUntil(kWindowTimeoutMs, [&] {
+    return (ended = program.Ended()) || (window = user.WaitForWindow(step.title, 0));
+  });
+  if (ended)
+    return "the program ended before the window opened";
   if (!window)
     return "no window within " + std::to_string(kWindowTimeoutMs) + " ms";
   const bool done = step.action == "choose-all"    ? user.ChooseAll(*window, step.argument)
