@@ -1,11 +1,7 @@
 #include "mac/ItemEnumeration.h"
 
-#include <dirent.h>
-#include <fcntl.h>
 #include <glib.h>
-#include <strings.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cctype>
@@ -22,6 +18,8 @@
 #include "Assistant/Mac/Cocoa/MacFileOperations/PosixBridge.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/PosixPaths.h"
 #include "Assistant/Mac/Cocoa/MacFileOperations/QXFileHandle.h"
+#include "mac/FolderListing.h"
+#include "mac/FolderReadAhead.h"
 #include "mac/QXWebClientBaseMac.h"
 #include "mac/SkippedItems.h"
 #include "platform/core/TextConversion.h"
@@ -36,20 +34,6 @@ namespace {
 constexpr int kAliasResolutionDepth = 10;
 // Links followed when resolving a URL's item: the system's own limit.
 constexpr int kURLLinkChainDepth = 40;
-
-// What the walk needs of an item's status.
-struct ItemStatus {
-  explicit ItemStatus(const struct stat& status)
-      : mode(status.st_mode), size(status.st_size), device(status.st_dev), inode(status.st_ino) {}
-  mode_t mode;
-  off_t size;
-  dev_t device;
-  ino_t inode;
-};
-
-struct DirCloser {
-  void operator()(DIR* dir) const { closedir(dir); }
-};
 
 // Errors that mean there is no item to leave out: it is missing or gone, or
 // it is a link that leads nowhere (broken, looping or too long a chain).
@@ -108,7 +92,7 @@ class Walk {
       return 0;
     }
     if (S_ISDIR(status.st_mode)) {
-      WalkFolder(*item, ItemStatus(status), relativePath);
+      WalkFolder(*item, ItemStatus(status), relativePath, false);
       return 0;
     }
     return VisitFile(*item, ItemStatus(status), MacFileOperations::IsHiddenPath(*item),
@@ -163,9 +147,10 @@ class Walk {
   // there can be exponentially many ways to it) gives the same records
   // again, so it is walked once. Only links back to folders above it can
   // make a difference: they were not followed, so the repeat is skipped only
-  // when those folders are above it again.
+  // when those folders are above it again. A folder `queued` was given to
+  // the read-ahead with its parent's other subfolders.
   void WalkFolder(const std::string& path, const ItemStatus& status,
-                  const std::wstring& relativePath) {
+                  const std::wstring& relativePath, bool queued) {
     const FolderId id{status.device, status.inode};
     // A link back to a folder being walked would never end.
     if (OnCurrentWalk(id)) {
@@ -185,7 +170,11 @@ class Walk {
 
     const size_t ledBackMark = mLedBack.size();
     mFolders.push_back(id);
-    WalkEntries(path, relativePath);
+    const auto counted = [this] { return Counted(); };
+    const FolderListing listing =
+        queued ? mReadAhead.Take(path, counted) : ReadFolder(path, counted);
+    if (Listed(path, listing))
+      VisitEntries(path, relativePath, listing);
     mFolders.pop_back();
 
     // What is left of the links back is what lies above this folder.
@@ -196,29 +185,40 @@ class Walk {
     mWalked[std::move(key)].assign(first, mLedBack.end());
   }
 
-  // Entries are visited in the list's own order (names compared ignoring
-  // case, a folder's name followed by "/" as its files' paths are), so that
-  // each record goes in along the list's hot right edge rather than at a
-  // random place. Names equal but for case keep their listing order, so the
-  // same one of them is kept as in a walk in listing order.
-  void WalkEntries(const std::string& path, const std::wstring& relativePath) {
-    const size_t first = mEntries.size();
-    const size_t namesMark = mNames.size();
-    if (ReadEntries(path)) {
-      std::stable_sort(mEntries.begin() + static_cast<std::ptrdiff_t>(first), mEntries.end(),
-                       [this](const Entry& left, const Entry& right) {
-                         return strcasecmp(Key(left), Key(right)) < 0;
-                       });
-      VisitEntries(path, relativePath, first);
+  // Counts the entries of a folder read ahead as if they were read now and
+  // tells those that could not be looked at, as far as the walk goes on;
+  // false when there is nothing to visit.
+  bool Listed(const std::string& path, const FolderListing& listing) {
+    if (listing.openError != 0 && !LeadsNowhere(listing.openError))
+      Skip(path, true, ErrorText(listing.openError));
+    auto failure = listing.failures.begin();
+    for (size_t index = 0; index < listing.listed; ++index) {
+      if (index >= listing.counted && !Counted())
+        return false;
+      for (; failure != listing.failures.end() && failure->at == index; ++failure)
+        Skip(MacFileOperations::JoinPath(path, failure->name), false, ErrorText(failure->error));
     }
-    mEntries.erase(mEntries.begin() + static_cast<std::ptrdiff_t>(first), mEntries.end());
-    mNames.resize(namesMark);
+    return listing.complete;
   }
 
-  // Visits the entries of the folder from `first` on. Folders below push
-  // their own entries and names after these, so an entry is copied out and
-  // its name read before anything below is walked.
-  void VisitEntries(const std::string& path, const std::wstring& relativePath, size_t first) {
+  enum class EntryKind { kTooLong, kLink, kNameNotUTF8, kFolder, kFile };
+
+  static EntryKind Kind(const FolderListing& listing, const FolderListing::Entry& entry,
+                        size_t pathLength) {
+    if (pathLength >= PATH_MAX)
+      return EntryKind::kTooLong;
+    if (S_ISLNK(entry.status.mode))
+      return EntryKind::kLink;
+    if (!IsUTF8(listing.Key(entry), entry.nameLength))
+      return EntryKind::kNameNotUTF8;
+    return S_ISDIR(entry.status.mode) ? EntryKind::kFolder : EntryKind::kFile;
+  }
+
+  // Entries are visited in the list's own order (the listing's), so that
+  // each record goes in along the list's hot right edge rather than at a
+  // random place. The subfolders met on the way are read ahead meanwhile.
+  void VisitEntries(const std::string& path, const std::wstring& relativePath,
+                    const FolderListing& listing) {
     std::string name;
     std::string parent;
     MacFileOperations::SplitPath(path, name, parent);
@@ -227,80 +227,39 @@ class Walk {
 
     std::string childPath = MacFileOperations::JoinPath(path, "x");
     const size_t prefixLength = childPath.size() - 1;
-    const size_t last = mEntries.size();
-    for (size_t index = first; index < last; ++index) {
+    std::vector<std::string> subfolders;
+    for (const FolderListing::Entry& entry : listing.entries) {
+      if (Kind(listing, entry, prefixLength + entry.nameLength) == EntryKind::kFolder &&
+          entry.status.size <= FolderReadAhead::kLargestFolder)
+        subfolders.push_back(
+            childPath.substr(0, prefixLength).append(listing.Key(entry), entry.nameLength));
+    }
+    const auto readAhead = mReadAhead.Expect(std::move(subfolders));
+
+    for (const FolderListing::Entry& entry : listing.entries) {
       if (!Counted())
         return;
-      const Entry entry = mEntries[index];
-      const char* key = Key(entry);
+      const char* key = listing.Key(entry);
       childPath.resize(prefixLength);
       childPath.append(key, entry.nameLength);
-      const bool link = S_ISLNK(entry.status.mode);
-      const bool folder = S_ISDIR(entry.status.mode);
-      if (childPath.size() >= PATH_MAX) {
-        Skip(childPath, folder, TooLong(childPath.size()));
-      } else if (link) {
-        VisitPath(childPath, childRelativePath);
-      } else if (!IsUTF8(key, entry.nameLength)) {
-        Skip(childPath, folder, kNotUTF8);
-      } else if (folder) {
-        WalkFolder(childPath, entry.status, childRelativePath);
-      } else {
-        VisitFile(childPath, entry.status, key[0] == '.', childRelativePath);
+      switch (Kind(listing, entry, childPath.size())) {
+        case EntryKind::kTooLong:
+          Skip(childPath, S_ISDIR(entry.status.mode), TooLong(childPath.size()));
+          break;
+        case EntryKind::kLink:
+          VisitPath(childPath, childRelativePath);
+          break;
+        case EntryKind::kNameNotUTF8:
+          Skip(childPath, S_ISDIR(entry.status.mode), kNotUTF8);
+          break;
+        case EntryKind::kFolder:
+          WalkFolder(childPath, entry.status, childRelativePath, true);
+          break;
+        case EntryKind::kFile:
+          VisitFile(childPath, entry.status, key[0] == '.', childRelativePath);
+          break;
       }
     }
-  }
-
-  // An entry's sort key, its name (with "/" after a folder's) and a NUL, is
-  // kept in mNames: one buffer for the names of every folder on the current
-  // walk rather than a string for each entry.
-  struct Entry {
-    size_t offset;
-    size_t nameLength;
-    ItemStatus status;
-  };
-
-  const char* Key(const Entry& entry) const { return mNames.data() + entry.offset; }
-
-  // Appends each entry with its own status (links not followed); entries
-  // that vanish meanwhile are left out. The folder is closed again before
-  // any entry is walked, so the depth of a walk is not bound by open
-  // descriptors.
-  bool ReadEntries(const std::string& path) {
-    int fd = open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-      if (!LeadsNowhere(errno))
-        Skip(path, true, ErrorText(errno));
-      return false;
-    }
-    std::unique_ptr<DIR, DirCloser> dir(fdopendir(fd));
-    if (!dir) {
-      close(fd);
-      return false;
-    }
-    while (dirent* entry = readdir(dir.get())) {
-      if (!Counted())
-        return false;
-      const char* entryName = entry->d_name;
-      if (entryName[0] == '.' &&
-          (entryName[1] == '\0' || (entryName[1] == '.' && entryName[2] == '\0'))) {
-        continue;
-      }
-      struct stat status;
-      if (fstatat(dirfd(dir.get()), entryName, &status, AT_SYMLINK_NOFOLLOW) != 0) {
-        if (errno != ENOENT)
-          Skip(MacFileOperations::JoinPath(path, entryName), false, ErrorText(errno));
-        continue;
-      }
-      const size_t offset = mNames.size();
-      const size_t nameLength = std::strlen(entryName);
-      mNames.append(entryName, nameLength);
-      if (S_ISDIR(status.st_mode))
-        mNames += '/';
-      mNames += '\0';
-      mEntries.push_back(Entry{offset, nameLength, ItemStatus(status)});
-    }
-    return true;
   }
 
   EnumerationCallbackProc mCallback;
@@ -319,10 +278,7 @@ class Walk {
   // Each folder walked, by path and relative path, with the folders above
   // it that links inside it led back to.
   std::unordered_map<std::string, std::vector<FolderId>> mWalked;
-  // The entries of the folders on the current walk, each folder's after
-  // those of the folder above it, and their names.
-  std::vector<Entry> mEntries;
-  std::string mNames;
+  FolderReadAhead mReadAhead;
 };
 
 // The records of one folder share one relative path text rather than each

@@ -25,14 +25,12 @@ class MacClient : public Recording<CQXWebClientBaseMac> {
   void Log(const char*) override {}
 };
 
-int ExpandInto(CFileList& list, const std::string& path) {
-  return EnumerateFiles(xwstring(path.c_str()), std::wstring(),
-                        CQXWebClientBaseMac::EnumerationCallback, &list, nullptr);
-}
-
-Records Expand(const std::string& path) {
+Records Expand(const std::string& path, CWalkProgress* progress = nullptr) {
   CFileList list;
-  EXPECT_EQ(ExpandInto(list, path), 0) << path;
+  EXPECT_EQ(EnumerateFiles(xwstring(path.c_str()), std::wstring(),
+                           CQXWebClientBaseMac::EnumerationCallback, &list, nullptr, progress),
+            0)
+      << path;
   Records records;
   for (const auto& [key, size] : list)
     records[{static_cast<const char*>(key.first), static_cast<const char*>(key.second)}] = size;
@@ -107,6 +105,48 @@ TEST(FolderExpansion, AFolderReachedAgainUnderTheSameRelativePathAddsNothingNew)
     expected[{tree.Path(name + "/f"), relative}] = double(name.size());
   }
   EXPECT_EQ(Expand(tree.Path("d0")), expected);
+}
+
+// Subfolders are read ahead while the walk is busy with the entries before
+// them; the walk must still get each folder's own entries when it passes
+// some by (here "b", walked already through the link before it).
+TEST(FolderExpansion, FoldersReadAheadAreTheOnesTheWalkEnters) {
+  TestTree tree;
+  Records expected;
+  const auto file = [&](const std::string& path, const std::string& relative) {
+    tree.File(path, path);
+    expected[{tree.Path(path), relative}] = double(path.size());
+  };
+  for (const char* folder : {"X/b", "X/c/sub", "X/d"})
+    tree.Folder(folder);
+  tree.Link("X/a-link", "b");
+  file("X/b/fb", "X/b");
+  file("X/c/fc", "X/c");
+  file("X/c/sub/g", "X/c/sub");
+  file("X/d/fd", "X/d");
+  EXPECT_EQ(Expand(tree.Path("X")), expected);
+}
+
+// Every entry listed or visited counts, and the walk stops at the report
+// that says so: here the 128th count, which is A's 20th file.
+TEST(FolderExpansion, AWalkStopsWhereItsProgressSaysSo) {
+  struct StopAtSecondReport final : CWalkProgress {
+    int reports = 0;
+    bool Report() override { return ++reports < 2; }
+  } progress;
+  TestTree tree;
+  Records expected;
+  for (const std::string folder : {"R/A", "R/B", "R/C"}) {
+    tree.Folder(folder);
+    for (int index = 100; index < 200; ++index) {
+      const std::string path = tree.File(folder + "/f" + std::to_string(index), "x");
+      if (folder == "R/A" && index < 119)
+        expected[{path, folder}] = 1;
+    }
+  }
+  ASSERT_EQ(CWalkProgress::kEntriesPerReport, 64u);
+  EXPECT_EQ(Expand(tree.Path("R"), &progress), expected);
+  EXPECT_EQ(progress.reports, 2);
 }
 
 TEST(AddFilesFromItems, AFilePickedTwiceIsReportedAndTheRestNotified) {
