@@ -27,7 +27,7 @@ FolderReadAhead::Group FolderReadAhead::Expect(std::vector<std::string> paths) {
     }
   }
   mChanged.notify_all();
-  return Group(this);
+  return Group(*this);
 }
 
 FolderListing FolderReadAhead::Take(const std::string& path, const std::function<bool()>& goOn) {
@@ -102,13 +102,11 @@ void FolderReadAhead::ReadQueued() {
 }
 
 FolderReadAhead::Group::~Group() {
-  if (mOwner == nullptr)
-    return;
   {
-    std::lock_guard<std::mutex> lock(mOwner->mLock);
-    Items& group = mOwner->mGroups.back();
-    mOwner->Forget(group.begin(), group.end());
-    mOwner->mGroups.pop_back();
+    std::lock_guard<std::mutex> lock(mOwner.mLock);
+    Items& group = mOwner.mGroups.back();
+    mOwner.Forget(group.begin(), group.end());
+    mOwner.mGroups.pop_back();
   }
-  mOwner->mChanged.notify_all();
+  mOwner.mChanged.notify_all();
 }

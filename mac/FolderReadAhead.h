@@ -77,14 +77,12 @@ class FolderReadAhead {
 // The subfolders queued together; they are forgotten when it goes.
 class FolderReadAhead::Group {
  public:
-  Group(Group&& other) noexcept : mOwner(other.mOwner) { other.mOwner = nullptr; }
   Group(const Group&) = delete;
   Group& operator=(const Group&) = delete;
-  Group& operator=(Group&&) = delete;
   ~Group();
 
  private:
   friend class FolderReadAhead;
-  explicit Group(FolderReadAhead* owner) : mOwner(owner) {}
-  FolderReadAhead* mOwner;
+  explicit Group(FolderReadAhead& owner) : mOwner(owner) {}
+  FolderReadAhead& mOwner;
 };
