@@ -14,11 +14,15 @@ FolderReadAhead::~FolderReadAhead() {
 }
 
 FolderReadAhead::Group FolderReadAhead::Expect(std::vector<std::string> paths) {
-  std::lock_guard<std::mutex> lock(mLock);
-  Items& group = mGroups.emplace_back();
+  // Made whole before it is added, so that running out of memory on the
+  // way leaves no group that nothing will take away.
+  Items group;
   for (std::string& path : paths)
     group.push_back(std::make_shared<Item>(std::move(path)));
-  if (!group.empty() && !mReaderTried) {
+  std::lock_guard<std::mutex> lock(mLock);
+  const bool any = !group.empty();
+  mGroups.push_back(std::move(group));
+  if (any && !mReaderTried) {
     mReaderTried = true;
     try {
       mReader = std::thread(&FolderReadAhead::ReadQueued, this);
