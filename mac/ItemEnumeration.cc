@@ -147,8 +147,8 @@ class Walk {
   // there can be exponentially many ways to it) gives the same records
   // again, so it is walked once. Only links back to folders above it can
   // make a difference: they were not followed, so the repeat is skipped only
-  // when those folders are above it again. A folder `queued` was given to
-  // the read-ahead with its parent's other subfolders.
+  // when those folders are above it again. A folder `queued` was met in its
+  // parent's listing, so the read-ahead may have read it.
   void WalkFolder(const std::string& path, const ItemStatus& status,
                   const std::wstring& relativePath, bool queued) {
     const FolderId id{status.device, status.inode};
@@ -229,8 +229,10 @@ class Walk {
     const size_t prefixLength = childPath.size() - 1;
     std::vector<std::string> subfolders;
     for (const FolderListing::Entry& entry : listing.entries) {
-      if (Kind(listing, entry, prefixLength + entry.nameLength) == EntryKind::kFolder &&
-          entry.status.size <= FolderReadAhead::kLargestFolder)
+      // The status first: it rules out files and large folders without a look
+      // at their names.
+      if (S_ISDIR(entry.status.mode) && entry.status.size <= FolderReadAhead::kLargestFolder &&
+          Kind(listing, entry, prefixLength + entry.nameLength) == EntryKind::kFolder)
         subfolders.push_back(
             childPath.substr(0, prefixLength).append(listing.Key(entry), entry.nameLength));
     }
